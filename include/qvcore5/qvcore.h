@@ -1,0 +1,12 @@
+/* qvcore5: the flat C interface of the core services library.
+   One header per family; include this one. */
+#ifndef QVCORE5_QVCORE_H
+#define QVCORE5_QVCORE_H
+
+#include "qv_base.h"
+#include "qv_memory.h"
+#include "qv_diag.h"
+#include "qv_mutex.h"
+#include "qv_module.h"
+
+#endif

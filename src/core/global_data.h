@@ -1,0 +1,31 @@
+// The process-wide record, built at library start in a fixed order and torn
+// down in the reverse order at the end.
+#pragma once
+#include "qvcore5/qv_mutex.h"
+
+namespace qv::core {
+
+class CQVMutexProvider;
+class CQVLockStatManager;
+class CQVModuleManager;
+class CQVClientData;
+
+struct DebugMutexCell {
+  QVMUTEX handle = reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE);
+};
+
+struct CQVGlobalData {
+  DebugMutexCell* m_debugMutex = nullptr;
+  CQVLockStatManager* m_lockStatManager = nullptr;
+  CQVClientData* m_clientData = nullptr;
+  CQVModuleManager* m_moduleManager = nullptr;
+  CQVMutexProvider* m_mutexProvider = nullptr;
+  void* m_componentAllocator = nullptr;
+};
+
+CQVGlobalData& GlobalData() noexcept;
+
+// The debug mutex, or null when it does not exist.
+QVMUTEX DebugMutex() noexcept;
+
+}  // namespace qv::core

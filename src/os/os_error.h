@@ -1,0 +1,57 @@
+// Platform error numbers (Windows numbering on every platform) and the
+// thread-local last error that the platform layer reports failures through.
+#pragma once
+#include <cstdint>
+
+namespace qv::os {
+
+enum : uint32_t {
+  kErrorSuccess = 0,
+  kErrorInvalidFunction = 1,
+  kErrorFileNotFound = 2,
+  kErrorPathNotFound = 3,
+  kErrorTooManyOpenFiles = 4,
+  kErrorAccessDenied = 5,
+  kErrorInvalidHandle = 6,
+  kErrorNotEnoughMemory = 8,
+  kErrorOutOfMemory = 14,
+  kErrorNotSameDevice = 17,
+  kErrorWriteProtect = 19,
+  kErrorGenFailure = 31,
+  kErrorSharingViolation = 32,
+  kErrorLockViolation = 33,
+  kErrorHandleEof = 38,
+  kErrorNotSupported = 50,
+  kErrorFileExists = 80,
+  kErrorInvalidParameter = 87,
+  kErrorBrokenPipe = 109,
+  kErrorDiskFull = 112,
+  kErrorInsufficientBuffer = 122,
+  kErrorInvalidName = 123,
+  kErrorModNotFound = 126,
+  kErrorProcNotFound = 127,
+  kErrorWaitNoChildren = 128,
+  kErrorNegativeSeek = 131,
+  kErrorDirNotEmpty = 145,
+  kErrorBusy = 170,
+  kErrorAlreadyExists = 183,
+  kErrorBadExeFormat = 193,
+  kErrorFilenameTooLong = 206,
+  kErrorFileTooLarge = 223,
+  kErrorMoreData = 234,
+  kErrorWaitTimeout = 258,
+  kErrorNoMoreItems = 259,
+  kErrorTooManyPosts = 298,
+  kErrorOperationAborted = 995,
+  kErrorTimeout = 1460,
+};
+
+uint32_t GetLastError() noexcept;
+void SetLastError(uint32_t error) noexcept;
+
+// The one errno-to-Windows-error table of the POSIX backend.
+uint32_t ErrorFromErrno(int err) noexcept;
+// Sets the last error from errno (or the given value) and returns it.
+uint32_t SetLastErrorFromErrno(int err) noexcept;
+
+}  // namespace qv::os

@@ -1,0 +1,66 @@
+// The exported mutex functions.
+#include "core/boundary.h"
+#include "core/global_data.h"
+#include "sync/lock_stat_hooks.h"
+#include "sync/mutex.h"
+
+using namespace qv::core;
+
+namespace {
+// A null or all-ones handle is refused instead of crashing.
+inline CQVMutex* Resolve(QVMUTEX handle) noexcept {
+  if (handle == nullptr || handle == reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE)) return nullptr;
+  return CQVMutex::FromHandle(handle);
+}
+}  // namespace
+
+extern "C" {
+
+QV_API QVRESULT QVMutexCreate(const char* name, uint32_t flags, QVMUTEX* mutex) {
+  return BoundedOut(mutex, QV_INVALID_HANDLE, [&]() -> QVRESULT {
+    CQVMutexProvider* provider = GlobalData().m_mutexProvider;
+    if (provider == nullptr) return QV_E_FAIL;  // library not started
+    CQVMutex* created = nullptr;
+    QVRESULT r = provider->CreateMutex(name ? name : "", flags, &created);
+    if (r < 0) return r;
+    if (created->GetFlags() & QV_MUTEX_STATS) LockStatRegisterLive(created);
+    *mutex = created->Handle();
+    return QV_S_OK;
+  });
+}
+
+QV_API int32_t QVMutexDestroy(QVMUTEX mutex) {
+  return Bounded([&]() -> QVRESULT {
+    CQVMutex* m = Resolve(mutex);
+    if (m == nullptr) return QV_E_HANDLE;
+    if ((m->GetFlags() & QV_MUTEX_STATS) && LockStatRetire(m)) return QV_S_OK;
+    return static_cast<int32_t>(m->ReleaseReference());
+  });
+}
+
+QV_API QVRESULT QVMutexAcquire(QVMUTEX mutex) {
+  CQVMutex* m = Resolve(mutex);
+  return m ? m->Acquire() : QV_E_HANDLE;
+}
+
+QV_API QVRESULT QVMutexTryAcquire(QVMUTEX mutex) {
+  CQVMutex* m = Resolve(mutex);
+  return m ? m->TryAcquire() : QV_E_HANDLE;
+}
+
+QV_API QVRESULT QVMutexRelease(QVMUTEX mutex) {
+  CQVMutex* m = Resolve(mutex);
+  return m ? m->Release() : QV_E_HANDLE;
+}
+
+QV_API int32_t QVMutexAssertOwnership(QVMUTEX mutex, int32_t expectOwned) {
+  CQVMutex* m = Resolve(mutex);
+  return m ? m->AssertOwnership(expectOwned) : 0;
+}
+
+QV_API void* QVMutexGetOSMutex(QVMUTEX mutex) {
+  CQVMutex* m = Resolve(mutex);
+  return m ? m->GetOSMutex() : nullptr;
+}
+
+}  // extern "C"

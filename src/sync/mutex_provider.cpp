@@ -1,0 +1,27 @@
+#include <atomic>
+
+#include "core/boundary.h"
+#include "sync/mutex.h"
+
+namespace qv::core {
+
+namespace {
+std::atomic<CQVMutexProvider::CreationObserver> s_observer{nullptr};
+}
+
+void CQVMutexProvider::SetCreationObserver(CreationObserver observer) noexcept { s_observer.store(observer); }
+
+QVRESULT CQVMutexProvider::CreateMutex(const std::string& name, uint32_t flags, CQVMutex** out) noexcept {
+  return Bounded([&]() -> QVRESULT {
+    if (flags & QV_MUTEX_NOSTATS) flags &= ~QV_MUTEX_STATS;
+    CQVMutex* mutex;
+    if (flags & (QV_MUTEX_CHECKED | QV_MUTEX_STATS)) mutex = new CQVCoreMutexChecked(name, flags);
+    else mutex = new CQVCoreMutexImpl(name, flags);
+    mutex->AddReference();
+    if (auto observer = s_observer.load()) observer(name.c_str());
+    *out = mutex;
+    return QV_S_OK;
+  });
+}
+
+}  // namespace qv::core

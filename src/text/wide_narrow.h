@@ -1,0 +1,27 @@
+// Conversions between the locale's narrow encoding and UTF-16, used inside
+// the library. Narrow text goes through the C runtime's multibyte functions
+// (mbrtoc32/c32rtomb); surrogate pairs are formed and split here, so 32-bit
+// wchar_t never shows. Like the Windows conversions without flags, an
+// undecodable byte becomes U+FFFD and an unencodable character becomes '?'.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "qvcore5/qv_base.h"
+
+namespace qv::text {
+
+// Converts at most maxBytes bytes (stopping at a zero byte) into dst, which
+// holds capacity units; returns the units written, without a terminator.
+size_t NarrowToWideBuffer(const char* src, size_t maxBytes, QVWCHAR* dst, size_t capacity) noexcept;
+
+// Converts `length` units into dst (capacity bytes); returns the bytes
+// written, without a terminator. A character that does not fit whole is left out.
+size_t WideToNarrowBuffer(const QVWCHAR* src, size_t length, char* dst, size_t capacity) noexcept;
+
+// Whole-string conversions; they throw std::bad_alloc when memory runs out.
+std::u16string NarrowToWide(std::string_view narrow);
+std::string WideToNarrow(std::u16string_view wide);
+
+}  // namespace qv::text

@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "core/boundary.h"
+#include "qvcore5/qvcore.h"
+
+using qv::core::Bounded;
+using qv::core::BoundedOut;
+using qv::core::EQVCoreException;
+
+TEST(ResultFromNative, MapsExactlyTheTable) {
+  EXPECT_EQ(QVResultFromNative(0), 0);
+  EXPECT_EQ(QVResultFromNative(2), QV_E_NOTFOUND);
+  EXPECT_EQ(QVResultFromNative(3), QV_E_NOTFOUND);
+  EXPECT_EQ(QVResultFromNative(5), QV_E_ACCESSDENIED);
+  EXPECT_EQ(QVResultFromNative(6), QV_E_HANDLE);
+  EXPECT_EQ(QVResultFromNative(14), QV_E_OUTOFMEMORY);
+  EXPECT_EQ(QVResultFromNative(183), QV_E_EXISTS);
+  EXPECT_EQ(QVResultFromNative(258), QV_E_TIMEOUT);
+  // Everything else is the generic failure, never facility 7.
+  for (uint32_t n : {1u, 4u, 8u, 87u, 259u, 1460u, 0xFFFFFFFFu}) EXPECT_EQ(QVResultFromNative(n), QV_E_FAIL) << n;
+}
+
+TEST(ErrorBoundary, TurnsEachKindOfExceptionIntoItsCode) {
+  EXPECT_EQ(Bounded([]() -> QVRESULT { throw EQVCoreException(QV_E_EOF); }), QV_E_EOF);
+  EXPECT_EQ(Bounded([]() -> QVRESULT { throw std::bad_alloc(); }), QV_E_OUTOFMEMORY);
+  EXPECT_EQ(Bounded([]() -> QVRESULT {
+              std::string s;
+              s.reserve(s.max_size() + 1);  // std::length_error
+              return 0;
+            }),
+            QV_E_FAIL);
+  EXPECT_EQ(Bounded([]() -> QVRESULT { throw 42; }), QV_E_FAIL);
+  EXPECT_EQ(Bounded([] { return QVRESULT{7}; }), 7);
+}
+
+TEST(ErrorBoundary, HandleOutputKeepsItsEmptyValueWhenTheBodyFails) {
+  void* out = nullptr;
+  QVRESULT r = BoundedOut(&out, QV_INVALID_HANDLE, []() -> QVRESULT { throw EQVCoreException(QV_E_ACCESSDENIED); });
+  EXPECT_EQ(r, QV_E_ACCESSDENIED);
+  EXPECT_EQ(out, QV_INVALID_HANDLE);
+  EXPECT_EQ(BoundedOut(static_cast<void**>(nullptr), QV_INVALID_HANDLE, [] { return QVRESULT{0}; }), QV_E_INVALIDARG);
+}
+
+TEST(ErrorBoundary, NullOutPointerOfABoundedExportIsRefused) {
+  EXPECT_EQ(QVMutexCreate("x", 0, nullptr), QV_E_INVALIDARG);
+}

@@ -1,0 +1,64 @@
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace qvtest {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "qvtest-XXXXXX").string();
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) std::abort();
+  m_path = buffer.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(m_path, ec);
+}
+
+std::string UniqueName(const std::string& prefix) {
+  static std::atomic<int> counter{0};
+  return prefix + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+}
+
+StderrCapture::StderrCapture() {
+  char pattern[] = "/tmp/qvstderr-XXXXXX";
+  int fd = mkstemp(pattern);
+  if (fd < 0) std::abort();
+  m_path = pattern;
+  std::fflush(stderr);
+  m_savedFd = dup(2);
+  dup2(fd, 2);
+  close(fd);
+}
+
+StderrCapture::~StderrCapture() {
+  Finish();
+  unlink(m_path.c_str());
+}
+
+std::string StderrCapture::Finish() {
+  if (!m_done) {
+    std::fflush(stderr);
+    dup2(m_savedFd, 2);
+    close(m_savedFd);
+    m_done = true;
+  }
+  std::ifstream in(m_path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::u16string U16(const char16_t* s) { return s ? std::u16string(s) : std::u16string(); }
+
+}  // namespace qvtest

@@ -1,0 +1,43 @@
+// Helpers shared by the test suites.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "qvcore5/qv_base.h"
+
+namespace qvtest {
+
+// A fresh private directory, removed with its contents on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return m_path; }
+  std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+ private:
+  std::string m_path;
+};
+
+// A name no other test process uses: prefix + pid + counter.
+std::string UniqueName(const std::string& prefix);
+
+// Captures everything written to file descriptor 2 while it lives.
+class StderrCapture {
+ public:
+  StderrCapture();
+  ~StderrCapture();
+  // Stops capturing (if still capturing) and returns what was written.
+  std::string Finish();
+
+ private:
+  int m_savedFd = -1;
+  std::string m_path;
+  bool m_done = false;
+};
+
+std::u16string U16(const char16_t* s);
+
+}  // namespace qvtest
