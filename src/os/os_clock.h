@@ -1,5 +1,6 @@
 // Clocks: performance counter, tick count and system time.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 namespace qv::os {
@@ -14,5 +15,22 @@ uint64_t TickCount64() noexcept;
 using SystemTimeFunction = uint64_t (*)() noexcept;
 // Picks the most precise system-time source the platform offers.
 SystemTimeFunction ChooseSystemTimeFunction() noexcept;
+
+// A cheaper counter for measuring lock waits and holds: the processor's
+// invariant time-stamp counter where there is one, else the performance
+// counter. FastTickFrequency must be called once before the ticks are used;
+// it picks the source and calibrates it.
+int64_t FastTickFrequency() noexcept;
+
+namespace detail {
+extern std::atomic<bool> g_fastTicksUseTsc;
+}
+
+inline int64_t FastTicks() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+  if (detail::g_fastTicksUseTsc.load(std::memory_order_relaxed)) return static_cast<int64_t>(__builtin_ia32_rdtsc());
+#endif
+  return PerfCounter();
+}
 
 }  // namespace qv::os

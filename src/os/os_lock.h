@@ -3,30 +3,41 @@
 #include <atomic>
 #include <cstdint>
 
+#include "os/posix/lock_native.h"
+
 namespace qv::os {
 
 class CriticalSection {
  public:
-  explicit CriticalSection(uint32_t spinCount = 0) noexcept;
-  ~CriticalSection();
+  explicit CriticalSection(uint32_t spinCount = 0) noexcept : m_spinCount(spinCount) {
+    native::InitRecursive(&m_lock);
+  }
+  ~CriticalSection() { native::Destroy(&m_lock); }
   CriticalSection(const CriticalSection&) = delete;
   CriticalSection& operator=(const CriticalSection&) = delete;
 
-  void Enter() noexcept;
-  bool TryEnter() noexcept;
-  void Leave() noexcept;
+  // The fast path is one try-lock: a recursive lock succeeds at once for its
+  // owner, so a failure always means another thread holds it.
+  void Enter() noexcept {
+    if (!native::TryLock(&m_lock)) EnterContended();
+  }
+  bool TryEnter() noexcept { return native::TryLock(&m_lock); }
+  void Leave() noexcept { native::Unlock(&m_lock); }
 
   // Acquisitions that found the lock held by another thread.
   uint32_t ContentionCount() const noexcept { return m_contention.load(std::memory_order_relaxed); }
   void ResetContentionCount() noexcept { m_contention.store(0, std::memory_order_relaxed); }
 
-  // The native lock (pthread_mutex_t* on POSIX) for platform calls.
-  void* NativeHandle() noexcept { return m_storage; }
+  // The native lock, for platform calls (pthread_mutex_t* on POSIX).
+  void* NativeHandle() noexcept { return &m_lock; }
 
- private:
+  // The rest of Enter after a failed TryEnter: counts the contention, spins
+  // when asked to, then blocks.
   void EnterContended() noexcept;
 
-  alignas(16) unsigned char m_storage[48];
+ private:
+
+  native::LockType m_lock;
   uint32_t m_spinCount;
   std::atomic<uint32_t> m_contention{0};
 };

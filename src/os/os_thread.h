@@ -4,8 +4,16 @@
 
 namespace qv::os {
 
+namespace detail {
+extern thread_local uint32_t t_threadId __attribute__((tls_model("initial-exec")));
+uint32_t LookUpThreadId() noexcept;
+}  // namespace detail
+
 // The platform thread id (gettid on Linux), cached per thread.
-uint32_t CurrentThreadId() noexcept;
+inline uint32_t CurrentThreadId() noexcept {
+  uint32_t id = detail::t_threadId;
+  return __builtin_expect(id != 0, 1) ? id : detail::LookUpThreadId();
+}
 // 0 gives up the rest of the time slice.
 void SleepMs(uint32_t milliseconds) noexcept;
 void YieldThread() noexcept;

@@ -29,14 +29,14 @@ CQVCoreMutexImpl::CQVCoreMutexImpl(std::string name, uint32_t flags)
     : CQVMutex(std::move(name), flags), m_lock((flags & QV_MUTEX_SPIN) ? kSpinCount : 0) {}
 
 QVRESULT CQVCoreMutexImpl::Acquire() noexcept {
-  m_lock.Enter();
+  EnterPlain();
   return QV_S_OK;
 }
 
-QVRESULT CQVCoreMutexImpl::TryAcquire() noexcept { return m_lock.TryEnter() ? QV_S_OK : QV_E_FAIL; }
+QVRESULT CQVCoreMutexImpl::TryAcquire() noexcept { return TryEnterPlain() ? QV_S_OK : QV_E_FAIL; }
 
 QVRESULT CQVCoreMutexImpl::Release() noexcept {
-  m_lock.Leave();
+  LeavePlain();
   return QV_S_OK;
 }
 
@@ -49,7 +49,7 @@ int32_t CQVCoreMutexImpl::AssertOwnership(int32_t) noexcept { return 1; }
 CQVCoreMutexChecked::CQVCoreMutexChecked(std::string name, uint32_t flags)
     : CQVCoreMutexImpl(std::move(name), flags) {
   int64_t expected = 0;
-  int64_t frequency = os::PerfFrequency();
+  int64_t frequency = os::FastTickFrequency();
   s_tickFrequency.compare_exchange_strong(expected, frequency > 0 ? frequency : 1000);
 }
 
@@ -65,7 +65,7 @@ void CQVCoreMutexChecked::NoteAcquired(uint32_t self, int64_t waitStart) noexcep
   m_owner.Set(self);
   if (m_flags & QV_MUTEX_STATS) {
     if (m_lockDepth == 0) {
-      int64_t now = os::PerfCounter();
+      int64_t now = os::FastTicks();
       m_heldSince.Set(now);
       if (waitStart != 0) {
         int64_t wait = now - waitStart;
@@ -79,10 +79,16 @@ void CQVCoreMutexChecked::NoteAcquired(uint32_t self, int64_t waitStart) noexcep
 }
 
 QVRESULT CQVCoreMutexChecked::Acquire() noexcept {
-  int64_t start = (m_flags & QV_MUTEX_STATS) ? os::PerfCounter() : 0;
   uint32_t self = os::CurrentThreadId();
   if (PreAcquireFails(self)) return QV_E_FAIL;
-  m_lock.Enter();
+  // The wait starts being timed only when the lock is not free at once: an
+  // acquisition that does not wait has waited 0, and timing it would only
+  // measure the clock.
+  int64_t start = 0;
+  if (!m_lock.TryEnter()) {
+    if (m_flags & QV_MUTEX_STATS) start = os::FastTicks();
+    m_lock.EnterContended();
+  }
   NoteAcquired(self, start);
   return QV_S_OK;
 }
@@ -114,7 +120,7 @@ QVRESULT CQVCoreMutexChecked::Release() noexcept {
   if (m_lockDepth == 0) m_owner.Set(0);
   if (m_flags & QV_MUTEX_STATS) {
     if (m_lockDepth == 0) {
-      int64_t held = os::PerfCounter() - m_heldSince.Get();
+      int64_t held = os::FastTicks() - m_heldSince.Get();
       m_totalHeldTime.Set(m_totalHeldTime.Get() + held);
       if (held >= m_maxHeldTime.Get()) m_maxHeldTime.Set(held);
     }

@@ -34,6 +34,9 @@ class CQVMutex : public IMutex {
   int32_t IsStatsExcluded() const noexcept override { return (m_flags & QV_MUTEX_NOSTATS) ? 1 : 0; }
 
   static CQVMutex* FromHandle(QVMUTEX handle) noexcept { return reinterpret_cast<CQVMutex*>(handle); }
+  // True exactly for CQVCoreMutexImpl objects: the provider makes a checked
+  // mutex whenever the stored flags ask for checks or statistics.
+  bool IsPlain() const noexcept { return (m_flags & (QV_MUTEX_CHECKED | QV_MUTEX_STATS)) == 0; }
   QVMUTEX Handle() noexcept { return reinterpret_cast<QVMUTEX>(this); }
 
  protected:
@@ -50,7 +53,12 @@ class CQVCoreMutexImpl : public CQVMutex {
   QVRESULT GetLockStats(QVLockStats* record) noexcept override;
   void ResetLockStats() noexcept override;
   int32_t AssertOwnership(int32_t expectOwned) noexcept override;
-  void* GetOSMutex() noexcept override { return &m_lock; }
+  void* GetOSMutex() noexcept override { return m_lock.NativeHandle(); }
+
+  // The plain slots without the virtual call, for the exported fast path.
+  void EnterPlain() noexcept { m_lock.Enter(); }
+  bool TryEnterPlain() noexcept { return m_lock.TryEnter(); }
+  void LeavePlain() noexcept { m_lock.Leave(); }
 
  protected:
   os::CriticalSection m_lock;

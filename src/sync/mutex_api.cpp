@@ -38,19 +38,32 @@ QV_API int32_t QVMutexDestroy(QVMUTEX mutex) {
   });
 }
 
+// Plain mutexes skip the virtual slot: the platform lock is all they have.
 QV_API QVRESULT QVMutexAcquire(QVMUTEX mutex) {
   CQVMutex* m = Resolve(mutex);
-  return m ? m->Acquire() : QV_E_HANDLE;
+  if (m == nullptr) return QV_E_HANDLE;
+  if (m->IsPlain()) {
+    static_cast<CQVCoreMutexImpl*>(m)->EnterPlain();
+    return QV_S_OK;
+  }
+  return m->Acquire();
 }
 
 QV_API QVRESULT QVMutexTryAcquire(QVMUTEX mutex) {
   CQVMutex* m = Resolve(mutex);
-  return m ? m->TryAcquire() : QV_E_HANDLE;
+  if (m == nullptr) return QV_E_HANDLE;
+  if (m->IsPlain()) return static_cast<CQVCoreMutexImpl*>(m)->TryEnterPlain() ? QV_S_OK : QV_E_FAIL;
+  return m->TryAcquire();
 }
 
 QV_API QVRESULT QVMutexRelease(QVMUTEX mutex) {
   CQVMutex* m = Resolve(mutex);
-  return m ? m->Release() : QV_E_HANDLE;
+  if (m == nullptr) return QV_E_HANDLE;
+  if (m->IsPlain()) {
+    static_cast<CQVCoreMutexImpl*>(m)->LeavePlain();
+    return QV_S_OK;
+  }
+  return m->Release();
 }
 
 QV_API int32_t QVMutexAssertOwnership(QVMUTEX mutex, int32_t expectOwned) {

@@ -9,18 +9,16 @@
 
 namespace qv::os {
 
-namespace {
-__attribute__((tls_model("initial-exec"))) thread_local uint32_t t_threadId = 0;
-}
+namespace detail {
+// initial-exec keeps the access a plain TLS load; the library is loaded with
+// the program, so the static TLS block has room for it.
+thread_local uint32_t t_threadId __attribute__((tls_model("initial-exec"))) = 0;
 
-uint32_t CurrentThreadId() noexcept {
-  uint32_t id = t_threadId;
-  if (__builtin_expect(id == 0, 0)) {
-    id = static_cast<uint32_t>(gettid());
-    t_threadId = id;
-  }
-  return id;
+uint32_t LookUpThreadId() noexcept {
+  t_threadId = static_cast<uint32_t>(gettid());
+  return t_threadId;
 }
+}  // namespace detail
 
 void SleepMs(uint32_t milliseconds) noexcept {
   if (milliseconds == 0) {

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "com/module_manager.h"
+#include "core/global_data.h"
+#include "core/lifecycle.h"
+#include "sync/mutex.h"
+
+using namespace qv::core;
+
+namespace {
+std::vector<std::string>* s_created = nullptr;
+void Record(const char* name) {
+  if (s_created) s_created->push_back(name);
+}
+}  // namespace
+
+TEST(Lifecycle, LoadingTheLibraryStartedIt) {
+  EXPECT_EQ(AttachCount(), 1);
+  EXPECT_TRUE(LibraryInitialized());
+  EXPECT_NE(SystemTimeSource(), nullptr);
+  CQVGlobalData& gd = GlobalData();
+  EXPECT_NE(gd.m_mutexProvider, nullptr);
+  EXPECT_NE(DebugMutex(), nullptr);
+  ASSERT_NE(gd.m_moduleManager, nullptr);
+  EXPECT_NE(gd.m_clientData, nullptr);
+  // The process attach marked the library's own module initialized.
+  EXPECT_TRUE(gd.m_moduleManager->Contains(OwnModuleId()));
+}
+
+TEST(Lifecycle, SecondStartOnlyCountsAndUnmatchedEndFails) {
+  CQVGlobalData before = GlobalData();
+  LibraryStart();
+  EXPECT_EQ(AttachCount(), 2);
+  EXPECT_EQ(GlobalData().m_debugMutex, before.m_debugMutex);
+  EXPECT_EQ(LibraryEnd(), QV_S_OK);  // only decrements
+  EXPECT_EQ(AttachCount(), 1);
+  EXPECT_EQ(GlobalData().m_mutexProvider, before.m_mutexProvider);
+}
+
+TEST(Lifecycle, EndTearsDownEverythingAndStartRebuildsInOrder) {
+  ASSERT_EQ(LibraryEnd(), QV_S_OK);
+  EXPECT_EQ(AttachCount(), 0);
+  CQVGlobalData& gd = GlobalData();
+  EXPECT_EQ(gd.m_mutexProvider, nullptr);
+  EXPECT_EQ(gd.m_debugMutex, nullptr);
+  EXPECT_EQ(gd.m_moduleManager, nullptr);
+  EXPECT_EQ(gd.m_clientData, nullptr);
+  EXPECT_EQ(LibraryEnd(), QV_E_FAIL);  // an end without a start changes nothing
+  EXPECT_EQ(AttachCount(), 0);
+  EXPECT_TRUE(LibraryInitialized());  // never cleared
+  QVMUTEX m;
+  EXPECT_EQ(QVMutexCreate("late", 0, &m), QV_E_FAIL);  // no provider while stopped
+  EXPECT_EQ(m, reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE));
+
+  std::vector<std::string> created;
+  s_created = &created;
+  CQVMutexProvider::SetCreationObserver(&Record);
+  LibraryStart();
+  CQVMutexProvider::SetCreationObserver(nullptr);
+  s_created = nullptr;
+  ASSERT_EQ(AttachCount(), 1);
+  std::vector<std::string> expected = {"CQVGlobalData::m_debugMutex", "CQVModuleManager::m_setLock"};
+  // Later managers add their own mutexes; the ones of this order must come first and in it.
+  std::vector<std::string> relevant;
+  for (const auto& n : created)
+    if (n == expected[0] || n == expected[1]) relevant.push_back(n);
+  EXPECT_EQ(relevant, expected);
+  EXPECT_NE(DebugMutex(), nullptr);
+}
