@@ -13,13 +13,16 @@ libdir=$(dirname "$(find "$work/prefix" -name 'libqvcore5.so' | head -n1)")
 
 # pkg-config
 flags=$(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs qvcore5)
-"$QV_C_COMPILER" -std=c11 -Wall -Wextra -Werror "$here/consumer.c" -o "$work/consumer_pc" $flags
+# A sanitized library needs a sanitized program in front of it.
+extra=${QV_CONSUMER_FLAGS:-}
+"$QV_C_COMPILER" -std=c11 -Wall -Wextra -Werror $extra "$here/consumer.c" -o "$work/consumer_pc" $flags
 out=$(LD_LIBRARY_PATH="$libdir" "$work/consumer_pc")
 [ "$out" = "consumer ok" ] || { echo "pkg-config consumer printed: $out"; exit 1; }
 
 # find_package
 mkdir -p "$work/cm"
-"$QV_CMAKE" -S "$here" -B "$work/cm" -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_C_COMPILER="$QV_C_COMPILER" >/dev/null
+"$QV_CMAKE" -S "$here" -B "$work/cm" -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_C_COMPILER="$QV_C_COMPILER" \
+  -DCMAKE_C_FLAGS="$extra" >/dev/null
 "$QV_CMAKE" --build "$work/cm" >/dev/null
 out=$(LD_LIBRARY_PATH="$libdir" "$work/cm/consumer")
 [ "$out" = "consumer ok" ] || { echo "find_package consumer printed: $out"; exit 1; }
