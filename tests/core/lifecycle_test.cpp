@@ -6,6 +6,7 @@
 #include "com/module_manager.h"
 #include "core/global_data.h"
 #include "core/lifecycle.h"
+#include "qvcore5/qvcore.h"
 #include "sync/mutex.h"
 
 using namespace qv::core;
@@ -69,4 +70,29 @@ TEST(Lifecycle, EndTearsDownEverythingAndStartRebuildsInOrder) {
     if (n == expected[0] || n == expected[1]) relevant.push_back(n);
   EXPECT_EQ(relevant, expected);
   EXPECT_NE(DebugMutex(), nullptr);
+}
+
+namespace {
+void FailDebugMutex(const char* name) {
+  if (std::string(name) == "CQVGlobalData::m_debugMutex") throw std::bad_alloc();
+}
+}  // namespace
+
+TEST(Lifecycle, AFailedBuildKeepsWhatWasBuiltAndEndsCleanly) {
+  ASSERT_EQ(LibraryEnd(), QV_S_OK);
+  CQVMutexProvider::SetCreationObserver(&FailDebugMutex);
+  LibraryStart();
+  CQVMutexProvider::SetCreationObserver(nullptr);
+  CQVGlobalData& gd = GlobalData();
+  EXPECT_EQ(AttachCount(), 1);
+  EXPECT_NE(gd.m_mutexProvider, nullptr);  // built before the failure
+  EXPECT_EQ(DebugMutex(), nullptr);         // trace works without it
+  EXPECT_EQ(gd.m_moduleManager, nullptr);   // never reached
+  EXPECT_EQ(gd.m_clientData, nullptr);
+  QVTrace(u"%s", u"");
+  EXPECT_EQ(QVModuleSetInitialized(OwnModuleId(), 1), QV_E_FAIL);
+  EXPECT_EQ(LibraryEnd(), QV_S_OK);
+  LibraryStart();
+  EXPECT_NE(DebugMutex(), nullptr);
+  ASSERT_NE(gd.m_moduleManager, nullptr);
 }
