@@ -19,13 +19,12 @@ pthread_mutex_t* RecursivePthreadMutex() {
   return &mutex;
 }
 
-QVMUTEX SharedMutex(uint32_t flags) {
+QVMUTEX SharedMutex() {
   static QVMUTEX plain = [] {
     QVMUTEX m;
     QVMutexCreate("bench::contended", 0, &m);
     return m;
   }();
-  (void)flags;
   return plain;
 }
 
@@ -60,7 +59,7 @@ void BM_PthreadContended(benchmark::State& state) {
 }
 
 void BM_QVMutexContended(benchmark::State& state) {
-  QVMUTEX m = SharedMutex(0);
+  QVMUTEX m = SharedMutex();
   long shared = 0;
   for (auto _ : state) {
     QVMutexAcquire(m);
