@@ -124,16 +124,6 @@ TEST_F(GetOption, GathersNonOptionsBehindTheOptions) {
   EXPECT_EQ(QVGetOptionIndex, 2);
 }
 
-TEST_F(GetOption, SeveralRunsKeepTheirOrder) {
-  Args args{"prog", "a", "b", "-verbose", "c", "d", "e", "--quiet", "--output", "f", "g", "--version"};
-  std::vector<int32_t> seen;
-  int32_t r;
-  while (Call(args, r), r != -1) seen.push_back(r);
-  EXPECT_EQ(seen, (std::vector<int32_t>{118, 113, 111, 86}));
-  EXPECT_EQ(args.Now(), (Strings{"prog", "-verbose", "--quiet", "--output", "f", "--version", "a", "b", "c", "d", "e", "g"}));
-  EXPECT_EQ(QVGetOptionIndex, 6);
-}
-
 TEST_F(GetOption, PosixlyCorrectStopsAtTheFirstNonOptionAndIsReadAtEveryCall) {
   setenv("POSIXLY_CORRECT", "", 1);  // presence is what counts
   Args args{"prog", "a", "--verbose", "b"};
