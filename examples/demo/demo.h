@@ -10,6 +10,8 @@ void Check(bool ok, const char* what);
 void MutexSection();
 void ResultSection();
 void TraceSection();
+// Reads the demo's own command line; --help prints the usage and exits.
+void OptionsSection(int argc, char** argv);
 
 int Failures();
 

@@ -25,9 +25,10 @@ int Failures() { return s_failures; }
 
 using namespace demo;
 
-int main() {
+int main(int argc, char** argv) {
   Say("qvdemo: the qvcore5 core services library at work.");
   Say("The library started itself when it was loaded.");
+  OptionsSection(argc, argv);  // first: --help ends the demo here
   MutexSection();
   ResultSection();
   TraceSection();

@@ -8,5 +8,8 @@
 #include "qv_diag.h"
 #include "qv_mutex.h"
 #include "qv_module.h"
+#include "qv_getopt.h"
+#include "qv_locale.h"
+#include "qv_path.h"
 
 #endif

@@ -35,6 +35,7 @@ enum : uint32_t {
   kErrorDirNotEmpty = 145,
   kErrorBusy = 170,
   kErrorAlreadyExists = 183,
+  kErrorEnvVarNotFound = 203,
   kErrorBadExeFormat = 193,
   kErrorFilenameTooLong = 206,
   kErrorFileTooLarge = 223,
