@@ -8,5 +8,6 @@
 #include "qv_diag.h"
 #include "qv_mutex.h"
 #include "qv_module.h"
+#include "qv_time.h"
 
 #endif
