@@ -9,5 +9,6 @@
 #include "qv_mutex.h"
 #include "qv_module.h"
 #include "qv_time.h"
+#include "qv_lockstats.h"
 
 #endif
