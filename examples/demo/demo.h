@@ -10,6 +10,8 @@ void Check(bool ok, const char* what);
 void MutexSection();
 void ResultSection();
 void TraceSection();
+void TimeSection();
+void LockStatsSection();
 
 int Failures();
 
