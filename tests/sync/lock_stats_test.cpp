@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -9,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -66,34 +66,46 @@ Entry ParseEntry(const std::string& line) {
     EXPECT_EQ(std::to_string(e.values[i]), rest.substr(comma + 1)) << line;
     rest.resize(comma);
   }
-  std::smatch m;
-  static const std::regex kHandle("^([A-Z_]+):0x([0-9A-F]+)\\((.*)\\)$");
-  if (!std::regex_match(rest, m, kHandle)) {
+  // KIND:0xDIGITS(NAME)
+  size_t colon = rest.find(":0x");
+  size_t open = rest.find('(', colon == std::string::npos ? 0 : colon);
+  if (colon == std::string::npos || open == std::string::npos || rest.back() != ')') {
     ADD_FAILURE() << "bad entry: " << line;
     return e;
   }
-  e.kind = m[1];
-  e.digits = m[2];
-  e.name = m[3];
+  e.kind = rest.substr(0, colon);
+  e.digits = rest.substr(colon + 3, open - colon - 3);
+  e.name = rest.substr(open + 1, rest.size() - open - 2);
+  EXPECT_EQ(e.digits.find_first_not_of("0123456789ABCDEF"), std::string::npos) << line;
   EXPECT_EQ(e.digits.size(), sizeof(void*) * 2) << line;
   return e;
+}
+
+// "MM/DD/YYYY hh:mm:ss"
+bool IsStamp(const std::string& s) {
+  const std::string shape = "00/00/0000 00:00:00";
+  if (s.size() != shape.size()) return false;
+  for (size_t i = 0; i < s.size(); ++i)
+    if (shape[i] == '0' ? !std::isdigit(static_cast<unsigned char>(s[i])) : s[i] != shape[i]) return false;
+  return true;
 }
 
 // Parses a statistics file strictly, one report after another.
 std::vector<Report> ParseDumps(const std::string& path) {
   std::vector<std::string> lines = Lines(ReadAll(path));
   std::vector<Report> reports;
-  static const std::regex kBegin("^BeginLockStatistics: (.*) - (\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d)$");
+  const std::string begin = "BeginLockStatistics: ";
   size_t i = 0;
   while (i < lines.size()) {
     Report r;
-    std::smatch m;
-    if (!std::regex_match(lines[i], m, kBegin)) {
+    size_t dash = lines[i].rfind(" - ");
+    if (lines[i].rfind(begin, 0) != 0 || dash == std::string::npos || dash < begin.size()) {
       ADD_FAILURE() << "line " << i << " is not a begin line: " << lines[i];
       return reports;
     }
-    r.label = m[1];
-    r.stamp = m[2];
+    r.label = lines[i].substr(begin.size(), dash - begin.size());
+    r.stamp = lines[i].substr(dash + 3);
+    EXPECT_TRUE(IsStamp(r.stamp)) << r.stamp;
     if (i + 2 >= lines.size()) {
       ADD_FAILURE() << "report cut short";
       return reports;
