@@ -76,7 +76,10 @@ QV_API QVRESULT QVTimeGetPreciseTimestamp(int64_t *timestamp);
 QV_API QVRESULT QVTimeGetTimeOfDay(QVTimeOfDay *timeOfDay);
 QV_API QVRESULT QVTimeGetZone(QVTimeZone *zone);
 
-/* Local time to 32-bit POSIX seconds and back; 0x80004005 outside 1970..2038. */
+/* Local time to 32-bit POSIX seconds and back; 0x80004005 outside 1970..2038.
+   Daylight saving time is that of the date converted. Records or QVTM values
+   with a field out of its range (month 13, day 0, 31 April...) are refused
+   with 0x80070057 rather than moved to another date. */
 QV_API QVRESULT QVTimeToPosix(const QVTime *time, int32_t *seconds);
 QV_API QVRESULT QVTimeFromPosix(int32_t seconds, QVTime *time);
 QV_API QVRESULT QVTimeToTM(const QVTime *time, QVTM *tm);
