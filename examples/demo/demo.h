@@ -12,6 +12,8 @@ void ResultSection();
 void TraceSection();
 // Reads the demo's own command line; --help prints the usage and exits.
 void OptionsSection(int argc, char** argv);
+void TimeSection();
+void LockStatsSection();
 
 int Failures();
 

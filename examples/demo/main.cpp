@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
   MutexSection();
   ResultSection();
   TraceSection();
+  TimeSection();
+  LockStatsSection();
   std::printf("\n%s\n", Failures() == 0 ? "Everything behaved as expected." : "Some steps did not behave as expected.");
   return Failures() == 0 ? 0 : 1;
 }

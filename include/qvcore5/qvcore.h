@@ -11,5 +11,7 @@
 #include "qv_getopt.h"
 #include "qv_locale.h"
 #include "qv_path.h"
+#include "qv_time.h"
+#include "qv_lockstats.h"
 
 #endif

@@ -7,6 +7,7 @@
 #include "core/boundary.h"
 #include "core/client_data.h"
 #include "core/global_data.h"
+#include "sync/lock_stat_manager.h"
 #include "sync/mutex.h"
 
 namespace qv::core {
@@ -37,7 +38,7 @@ void BuildGlobalData(CQVGlobalData& gd) {
   auto* provider = new CQVMutexProvider();
   provider->AddReference();
   gd.m_mutexProvider = provider;
-  // The lock-statistics manager takes its place here.
+  gd.m_lockStatManager = new CQVLockStatManager();
   gd.m_debugMutex = new DebugMutexCell();
   ThrowIfFailed(QVMutexCreate("CQVGlobalData::m_debugMutex", QV_MUTEX_NOSTATS, &gd.m_debugMutex->handle));
   gd.m_moduleManager = new CQVModuleManager();
@@ -60,7 +61,11 @@ void TearDownGlobalData(CQVGlobalData& gd) {
     gd.m_mutexProvider->ReleaseReference();
     gd.m_mutexProvider = nullptr;
   }
-  // The lock-statistics manager goes last.
+  // Last, because its teardown lets go of the destroyed measured mutexes.
+  if (CQVLockStatManager* manager = gd.m_lockStatManager) {
+    gd.m_lockStatManager = nullptr;
+    delete manager;
+  }
 }
 
 // The entry routine the platform would call; its address is the library's

@@ -1,13 +1,25 @@
 #include "sync/lock_stat_hooks.h"
 
 #include "core/global_data.h"
+#include "sync/lock_stat_manager.h"
 
 namespace qv::core {
 
-// No lock-statistics manager exists in this build yet: measured mutexes are
+// Without a manager (before the start, after the end) measured mutexes are
 // not tracked and a destroyed one is released by its destroyer.
-void LockStatRegisterLive(CQVMutex*) noexcept {}
+void LockStatRegisterLive(CQVMutex* mutex) noexcept {
+  CQVLockStatManager* manager = GlobalData().m_lockStatManager;
+  if (manager == nullptr) return;
+  try {
+    manager->Register(CQVLockStatManager::kLiveMutex, mutex);
+  } catch (...) {
+    // The mutex works without being listed.
+  }
+}
 
-bool LockStatRetire(CQVMutex*) noexcept { return false; }
+bool LockStatRetire(CQVMutex* mutex) noexcept {
+  CQVLockStatManager* manager = GlobalData().m_lockStatManager;
+  return manager != nullptr && manager->Retire(mutex);
+}
 
 }  // namespace qv::core

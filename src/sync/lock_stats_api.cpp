@@ -1,0 +1,43 @@
+// The exported lock-statistics functions.
+#include <algorithm>
+#include <string>
+
+#include "core/boundary.h"
+#include "core/global_data.h"
+#include "qvcore5/qv_lockstats.h"
+#include "sync/lock_stat_manager.h"
+#include "text/wide_narrow.h"
+
+using namespace qv::core;
+
+extern "C" {
+
+QV_API QVRESULT QVGetLockStats(QVMUTEX mutex, QVLockStats* stats) {
+  if (mutex == nullptr || mutex == reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE)) return QV_E_HANDLE;
+  if (stats == nullptr) return QV_E_INVALIDARG;
+  return CQVMutex::FromHandle(mutex)->GetLockStats(stats);
+}
+
+QV_API QVRESULT QVResetLockStats(void) {
+  if (CQVLockStatManager* manager = GlobalData().m_lockStatManager) manager->Reset();
+  return QV_S_OK;
+}
+
+QV_API QVRESULT QVDumpLockStats(const char* label, const QVWCHAR* fileName) {
+  return Bounded([&]() -> QVRESULT {
+    CQVLockStatManager* manager = GlobalData().m_lockStatManager;
+    if (manager == nullptr) return QV_E_FAIL;  // library not started
+    std::string name = "qvlockstats.csv";
+    if (fileName != nullptr) {
+      std::u16string_view wide(fileName);
+      name = qv::text::WideToNarrow(wide);
+      // A character the narrow encoding cannot hold turns into '?', which
+      // would name another file: refuse rather than write there.
+      if (std::count(name.begin(), name.end(), '?') != std::count(wide.begin(), wide.end(), u'?'))
+        return QV_E_INVALIDARG;
+    }
+    return manager->Dump(label != nullptr ? label : "LockStatsDump", name);
+  });
+}
+
+}  // extern "C"
