@@ -1,0 +1,183 @@
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <new>
+#include <string>
+
+#include "os/os_error.h"
+#include "os/os_object_name.h"
+#include "os/os_semaphore.h"
+#include "os/posix/futex.h"
+#include "os/posix/named_object.h"
+
+namespace qv::os {
+
+using posix::FutexWait;
+using posix::FutexWake;
+
+namespace {
+
+// The shared-memory layout of a named semaphore. `state` is written last by
+// the creator; a different value means the object is not built yet.
+struct SharedSemaphore {
+  std::atomic<uint32_t> state{0};
+  uint32_t reserved = 0;
+  SemaphoreCounter counter;
+};
+constexpr uint32_t kSharedReady = 0x51560501;  // also versions the layout
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
+
+struct BuildContext {
+  int32_t initialCount;
+  int32_t maximumCount;
+  void* mapping = nullptr;
+};
+
+void* MapShared(int fd) noexcept {
+  void* p = mmap(nullptr, sizeof(SharedSemaphore), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) {
+    SetLastErrorFromErrno(errno);
+    return nullptr;
+  }
+  return p;
+}
+
+bool InitializeShared(int fd, void* context) {
+  auto* build = static_cast<BuildContext*>(context);
+  if (ftruncate(fd, sizeof(SharedSemaphore)) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  void* p = MapShared(fd);
+  if (p == nullptr) return false;
+  auto* shared = static_cast<SharedSemaphore*>(p);
+  shared->counter.maximum = static_cast<uint32_t>(build->maximumCount);
+  shared->counter.waiters.store(0, std::memory_order_relaxed);
+  shared->counter.value.store(static_cast<uint32_t>(build->initialCount), std::memory_order_relaxed);
+  shared->state.store(kSharedReady, std::memory_order_release);
+  build->mapping = p;
+  return true;
+}
+
+bool SharedReady(int fd, void* context) {
+  auto* build = static_cast<BuildContext*>(context);
+  struct stat st;
+  if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(sizeof(SharedSemaphore))) return false;
+  void* p = MapShared(fd);
+  if (p == nullptr) return false;
+  if (static_cast<SharedSemaphore*>(p)->state.load(std::memory_order_acquire) != kSharedReady) {
+    munmap(p, sizeof(SharedSemaphore));
+    return false;
+  }
+  build->mapping = p;
+  return true;
+}
+
+// Takes a unit when one is there. The sequentially consistent order pairs
+// with Post: a sleeper that registered itself either sees the new unit or is
+// seen by the poster, which then wakes it.
+inline bool TryTake(SemaphoreCounter& c) noexcept {
+  uint32_t v = c.value.load(std::memory_order_seq_cst);
+  while (v != 0) {
+    if (c.value.compare_exchange_weak(v, v - 1, std::memory_order_seq_cst, std::memory_order_seq_cst)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+struct Semaphore::Named {
+  posix::NamedObjectRef object;
+  void* mapping = nullptr;
+};
+
+Semaphore* Semaphore::Create(int32_t initialCount, int32_t maximumCount) noexcept {
+  if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
+    SetLastError(kErrorInvalidParameter);
+    return nullptr;
+  }
+  auto* s = new (std::nothrow) Semaphore();
+  if (s == nullptr) {
+    SetLastError(kErrorOutOfMemory);
+    return nullptr;
+  }
+  s->m_local.maximum = static_cast<uint32_t>(maximumCount);
+  s->m_local.value.store(static_cast<uint32_t>(initialCount), std::memory_order_relaxed);
+  return s;
+}
+
+Semaphore* Semaphore::OpenNamed(std::string_view platformName, int32_t initialCount, int32_t maximumCount,
+                                bool* existed) noexcept {
+  if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
+    SetLastError(kErrorInvalidParameter);
+    return nullptr;
+  }
+  try {
+    std::string name;
+    if (!MapObjectName(platformName, name)) return nullptr;
+    auto named = new Named();
+    BuildContext build{initialCount, maximumCount};
+    posix::NamedObjectBuilder builder{&InitializeShared, &SharedReady, &build};
+    int opened = posix::OpenNamedObject(name, posix::NamedOpen::kOpenOrCreate, true, builder, named->object);
+    if (opened < 0) {
+      delete named;
+      return nullptr;
+    }
+    named->mapping = build.mapping;
+    auto* s = new (std::nothrow) Semaphore();
+    if (s == nullptr) {
+      munmap(named->mapping, sizeof(SharedSemaphore));
+      posix::ReleaseNamedObject(named->object);
+      delete named;
+      SetLastError(kErrorOutOfMemory);
+      return nullptr;
+    }
+    s->m_named = named;
+    s->m_counter = &static_cast<SharedSemaphore*>(named->mapping)->counter;
+    if (existed != nullptr) *existed = opened == 0;
+    return s;
+  } catch (...) {
+    SetLastError(kErrorOutOfMemory);
+    return nullptr;
+  }
+}
+
+Semaphore::~Semaphore() {
+  if (m_named != nullptr) {
+    munmap(m_named->mapping, sizeof(SharedSemaphore));
+    posix::ReleaseNamedObject(m_named->object);
+    delete m_named;
+  }
+}
+
+bool Semaphore::Post() noexcept {
+  SemaphoreCounter& c = *m_counter;
+  uint32_t v = c.value.load(std::memory_order_relaxed);
+  do {
+    if (v >= c.maximum) {
+      SetLastError(kErrorTooManyPosts);
+      return false;
+    }
+  } while (!c.value.compare_exchange_weak(v, v + 1, std::memory_order_seq_cst, std::memory_order_relaxed));
+  if (c.waiters.load(std::memory_order_seq_cst) != 0) FutexWake(&c.value, 1, m_named != nullptr);
+  return true;
+}
+
+bool Semaphore::Wait() noexcept {
+  if (!TryTake(*m_counter)) SleepUntilTaken();
+  return true;
+}
+
+void Semaphore::SleepUntilTaken() noexcept {
+  SemaphoreCounter& c = *m_counter;
+  // A sleeper killed inside this loop leaves the waiter count one too high;
+  // that costs later posts a spare wake-up call, never a lost wake-up.
+  c.waiters.fetch_add(1, std::memory_order_seq_cst);
+  while (!TryTake(c)) FutexWait(&c.value, 0, m_named != nullptr);
+  c.waiters.fetch_sub(1, std::memory_order_seq_cst);
+}
+
+bool Semaphore::TryWait() noexcept { return TryTake(*m_counter); }
+
+}  // namespace qv::os
