@@ -9,11 +9,12 @@
 
 namespace qv::os {
 
-// The count and the number of sleepers. A named semaphore keeps it in shared
-// memory, so its layout is fixed.
+// The count (low half) and the number of sleepers (high half) in one word,
+// so that a post is a single atomic step: a waiter may destroy the semaphore
+// as soon as its wait returns, while the poster is still on its way out. A
+// named semaphore keeps this in shared memory, so its layout is fixed.
 struct SemaphoreCounter {
-  std::atomic<uint32_t> value{0};
-  std::atomic<uint32_t> waiters{0};
+  std::atomic<uint64_t> word{0};
   uint32_t maximum = 0;
 };
 

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <new>
 #include <string>
 
@@ -25,7 +26,7 @@ struct SharedSemaphore {
   uint32_t reserved = 0;
   SemaphoreCounter counter;
 };
-constexpr uint32_t kSharedReady = 0x51560501;  // also versions the layout
+constexpr uint32_t kSharedReady = 0x51560502;  // also versions the layout
 static_assert(std::atomic<uint32_t>::is_always_lock_free);
 
 struct BuildContext {
@@ -53,8 +54,7 @@ bool InitializeShared(int fd, void* context) {
   if (p == nullptr) return false;
   auto* shared = static_cast<SharedSemaphore*>(p);
   shared->counter.maximum = static_cast<uint32_t>(build->maximumCount);
-  shared->counter.waiters.store(0, std::memory_order_relaxed);
-  shared->counter.value.store(static_cast<uint32_t>(build->initialCount), std::memory_order_relaxed);
+  shared->counter.word.store(static_cast<uint32_t>(build->initialCount), std::memory_order_relaxed);
   shared->state.store(kSharedReady, std::memory_order_release);
   build->mapping = p;
   return true;
@@ -74,13 +74,21 @@ bool SharedReady(int fd, void* context) {
   return true;
 }
 
-// Takes a unit when one is there. The sequentially consistent order pairs
-// with Post: a sleeper that registered itself either sees the new unit or is
-// seen by the poster, which then wakes it.
+constexpr uint64_t kOneWaiter = uint64_t{1} << 32;
+inline uint32_t Units(uint64_t word) noexcept { return static_cast<uint32_t>(word); }
+inline uint32_t Waiters(uint64_t word) noexcept { return static_cast<uint32_t>(word >> 32); }
+
+// The futex word: the count half of the counter.
+inline std::atomic<uint32_t>* CountWord(SemaphoreCounter& c) noexcept {
+  auto* halves = reinterpret_cast<std::atomic<uint32_t>*>(&c.word);
+  return std::endian::native == std::endian::little ? halves : halves + 1;
+}
+static_assert(std::atomic<uint64_t>::is_always_lock_free && sizeof(std::atomic<uint64_t>) == 8);
+
 inline bool TryTake(SemaphoreCounter& c) noexcept {
-  uint32_t v = c.value.load(std::memory_order_seq_cst);
-  while (v != 0) {
-    if (c.value.compare_exchange_weak(v, v - 1, std::memory_order_seq_cst, std::memory_order_seq_cst)) return true;
+  uint64_t w = c.word.load(std::memory_order_relaxed);
+  while (Units(w) != 0) {
+    if (c.word.compare_exchange_weak(w, w - 1, std::memory_order_acquire, std::memory_order_relaxed)) return true;
   }
   return false;
 }
@@ -103,7 +111,7 @@ Semaphore* Semaphore::Create(int32_t initialCount, int32_t maximumCount) noexcep
     return nullptr;
   }
   s->m_local.maximum = static_cast<uint32_t>(maximumCount);
-  s->m_local.value.store(static_cast<uint32_t>(initialCount), std::memory_order_relaxed);
+  s->m_local.word.store(static_cast<uint32_t>(initialCount), std::memory_order_relaxed);
   return s;
 }
 
@@ -152,15 +160,22 @@ Semaphore::~Semaphore() {
 }
 
 bool Semaphore::Post() noexcept {
+  // Everything is read before the unit is added: from then on a waiter may
+  // take it and destroy this object.
   SemaphoreCounter& c = *m_counter;
-  uint32_t v = c.value.load(std::memory_order_relaxed);
+  const bool shared = m_named != nullptr;
+  const uint32_t maximum = c.maximum;
+  std::atomic<uint32_t>* countWord = CountWord(c);
+  uint64_t w = c.word.load(std::memory_order_relaxed);
   do {
-    if (v >= c.maximum) {
+    if (Units(w) >= maximum) {
       SetLastError(kErrorTooManyPosts);
       return false;
     }
-  } while (!c.value.compare_exchange_weak(v, v + 1, std::memory_order_seq_cst, std::memory_order_relaxed));
-  if (c.waiters.load(std::memory_order_seq_cst) != 0) FutexWake(&c.value, 1, m_named != nullptr);
+  } while (!c.word.compare_exchange_weak(w, w + 1, std::memory_order_release, std::memory_order_relaxed));
+  // A wake-up on memory freed meanwhile is harmless: the kernel only uses
+  // the address as a key, and futex users tolerate spurious wake-ups.
+  if (Waiters(w) != 0) FutexWake(countWord, 1, shared);
   return true;
 }
 
@@ -171,11 +186,20 @@ bool Semaphore::Wait() noexcept {
 
 void Semaphore::SleepUntilTaken() noexcept {
   SemaphoreCounter& c = *m_counter;
-  // A sleeper killed inside this loop leaves the waiter count one too high;
-  // that costs later posts a spare wake-up call, never a lost wake-up.
-  c.waiters.fetch_add(1, std::memory_order_seq_cst);
-  while (!TryTake(c)) FutexWait(&c.value, 0, m_named != nullptr);
-  c.waiters.fetch_sub(1, std::memory_order_seq_cst);
+  const bool shared = m_named != nullptr;
+  // A sleeper killed in here leaves the waiter count one too high; that
+  // costs later posts a spare wake-up call, never a lost wake-up.
+  uint64_t w = c.word.fetch_add(kOneWaiter, std::memory_order_relaxed) + kOneWaiter;
+  for (;;) {
+    if (Units(w) != 0) {
+      // Take the unit and leave the sleepers in one step.
+      if (c.word.compare_exchange_weak(w, w - 1 - kOneWaiter, std::memory_order_acquire, std::memory_order_relaxed))
+        return;
+      continue;
+    }
+    FutexWait(CountWord(c), 0, shared);
+    w = c.word.load(std::memory_order_relaxed);
+  }
 }
 
 bool Semaphore::TryWait() noexcept { return TryTake(*m_counter); }

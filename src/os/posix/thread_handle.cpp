@@ -83,14 +83,15 @@ uint32_t ThreadObject::AwaitId() noexcept {
 }
 
 bool ThreadObject::Wait() noexcept {
+  // A thread cannot outlive its own wait, whoever else is waiting already.
+  if (m_id.load(std::memory_order_acquire) == CurrentThreadId()) {
+    SetLastError(kErrorPossibleDeadlock);
+    return false;
+  }
   std::unique_lock<std::mutex> lock(m_lock);
   for (;;) {
     if (m_state == State::kJoined) return true;
     if (m_state == State::kRunning) {
-      if (m_id.load(std::memory_order_acquire) == CurrentThreadId()) {
-        SetLastError(kErrorPossibleDeadlock);
-        return false;
-      }
       m_state = State::kJoining;
       lock.unlock();
       void* result = nullptr;
