@@ -31,13 +31,46 @@ class Semaphore {
   Semaphore(const Semaphore&) = delete;
   Semaphore& operator=(const Semaphore&) = delete;
 
-  bool Post() noexcept;     // false with last error 298 at the maximum
-  bool Wait() noexcept;     // no time limit
-  bool TryWait() noexcept;  // true when a unit was taken
+  // The uncontended paths are inline atomics; only sleeping and waking
+  // reach the platform.
+
+  // False with last error 298 at the maximum.
+  bool Post() noexcept {
+    // Everything is read before the unit is added: from then on a waiter may
+    // take it and destroy this object.
+    SemaphoreCounter* c = m_counter;
+    const bool shared = m_named != nullptr;
+    const uint32_t maximum = c->maximum;
+    uint64_t w = c->word.load(std::memory_order_relaxed);
+    do {
+      if (static_cast<uint32_t>(w) >= maximum) return Full();
+    } while (!c->word.compare_exchange_weak(w, w + 1, std::memory_order_release, std::memory_order_relaxed));
+    if ((w >> 32) != 0) Wake(c, shared);
+    return true;
+  }
+
+  // No time limit.
+  bool Wait() noexcept {
+    if (!TryWait()) SleepUntilTaken();
+    return true;
+  }
+
+  // True when a unit was taken.
+  bool TryWait() noexcept {
+    SemaphoreCounter* c = m_counter;
+    uint64_t w = c->word.load(std::memory_order_relaxed);
+    while (static_cast<uint32_t>(w) != 0) {
+      if (c->word.compare_exchange_weak(w, w - 1, std::memory_order_acquire, std::memory_order_relaxed)) return true;
+    }
+    return false;
+  }
 
  private:
   struct Named;
   Semaphore() = default;
+  static bool Full() noexcept;
+  // Touches only the address, which may belong to a freed semaphore.
+  static void Wake(SemaphoreCounter* counter, bool shared) noexcept;
   void SleepUntilTaken() noexcept;
 
   SemaphoreCounter* m_counter = &m_local;

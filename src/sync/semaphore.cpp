@@ -27,14 +27,4 @@ CQVSemaphore::CQVSemaphore(int32_t initialCount, const char* name, uint32_t flag
 
 CQVSemaphore::~CQVSemaphore() { delete m_handle; }
 
-void CQVSemaphore::Post() {
-  if (!m_handle->Post()) ThrowLastError();
-}
-
-void CQVSemaphore::Wait() {
-  if (!m_handle->Wait()) ThrowLastError();
-}
-
-bool CQVSemaphore::TryWait() { return m_handle->TryWait(); }
-
 }  // namespace qv::core

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/exception.h"
 #include "os/os_semaphore.h"
 #include "qvcore5/qv_semaphore.h"
 
@@ -19,9 +20,13 @@ class CQVSemaphore {
   CQVSemaphore(const CQVSemaphore&) = delete;
   CQVSemaphore& operator=(const CQVSemaphore&) = delete;
 
-  void Post();
-  void Wait();
-  bool TryWait();
+  void Post() {
+    if (!m_handle->Post()) ThrowLastError();
+  }
+  void Wait() {
+    if (!m_handle->Wait()) ThrowLastError();
+  }
+  bool TryWait() noexcept { return m_handle->TryWait(); }
 
   const std::string& Name() const noexcept { return m_name; }
   uint32_t Flags() const noexcept { return m_flags; }

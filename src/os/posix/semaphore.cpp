@@ -85,14 +85,6 @@ inline std::atomic<uint32_t>* CountWord(SemaphoreCounter& c) noexcept {
 }
 static_assert(std::atomic<uint64_t>::is_always_lock_free && sizeof(std::atomic<uint64_t>) == 8);
 
-inline bool TryTake(SemaphoreCounter& c) noexcept {
-  uint64_t w = c.word.load(std::memory_order_relaxed);
-  while (Units(w) != 0) {
-    if (c.word.compare_exchange_weak(w, w - 1, std::memory_order_acquire, std::memory_order_relaxed)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 struct Semaphore::Named {
@@ -159,30 +151,14 @@ Semaphore::~Semaphore() {
   }
 }
 
-bool Semaphore::Post() noexcept {
-  // Everything is read before the unit is added: from then on a waiter may
-  // take it and destroy this object.
-  SemaphoreCounter& c = *m_counter;
-  const bool shared = m_named != nullptr;
-  const uint32_t maximum = c.maximum;
-  std::atomic<uint32_t>* countWord = CountWord(c);
-  uint64_t w = c.word.load(std::memory_order_relaxed);
-  do {
-    if (Units(w) >= maximum) {
-      SetLastError(kErrorTooManyPosts);
-      return false;
-    }
-  } while (!c.word.compare_exchange_weak(w, w + 1, std::memory_order_release, std::memory_order_relaxed));
-  // A wake-up on memory freed meanwhile is harmless: the kernel only uses
-  // the address as a key, and futex users tolerate spurious wake-ups.
-  if (Waiters(w) != 0) FutexWake(countWord, 1, shared);
-  return true;
+bool Semaphore::Full() noexcept {
+  SetLastError(kErrorTooManyPosts);
+  return false;
 }
 
-bool Semaphore::Wait() noexcept {
-  if (!TryTake(*m_counter)) SleepUntilTaken();
-  return true;
-}
+// A wake-up on memory freed meanwhile is harmless: the kernel only uses the
+// address as a key, and futex users tolerate spurious wake-ups.
+void Semaphore::Wake(SemaphoreCounter* counter, bool shared) noexcept { FutexWake(CountWord(*counter), 1, shared); }
 
 void Semaphore::SleepUntilTaken() noexcept {
   SemaphoreCounter& c = *m_counter;
@@ -201,7 +177,5 @@ void Semaphore::SleepUntilTaken() noexcept {
     w = c.word.load(std::memory_order_relaxed);
   }
 }
-
-bool Semaphore::TryWait() noexcept { return TryTake(*m_counter); }
 
 }  // namespace qv::os

@@ -17,7 +17,7 @@ namespace qv::os {
 
 namespace {
 
-// The thread's id word: 0 until the new thread publishes it, kIdAwaited
+// The id word the new thread publishes its id in: 0 before, kIdAwaited
 // while the creator sleeps on it.
 constexpr uint32_t kIdAwaited = 0xFFFFFFFFu;
 
@@ -65,21 +65,23 @@ void* ThreadObject::Entry(void* self) noexcept {
 }
 
 uint32_t ThreadObject::AwaitId() noexcept {
-  // The new thread usually reports within microseconds: spin briefly first.
-  for (int i = 0; i < 2000; ++i) {
-    uint32_t id = m_id.load(std::memory_order_acquire);
-    if (id != 0) return id;
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-  }
-  uint32_t expected = 0;
-  if (m_id.compare_exchange_strong(expected, kIdAwaited, std::memory_order_acq_rel)) expected = kIdAwaited;
-  while (expected == kIdAwaited) {
+  uint32_t id = 0;
+  if (m_id.compare_exchange_strong(id, kIdAwaited, std::memory_order_acq_rel)) id = kIdAwaited;
+  while (id == kIdAwaited) {
     posix::FutexWait(&m_id, kIdAwaited, false);
-    expected = m_id.load(std::memory_order_acquire);
+    id = m_id.load(std::memory_order_acquire);
   }
-  return expected;
+  return id;
+}
+
+// The kernel's id of a thread that is still alive, without waiting for it to
+// run: a thread's CPU-time clock id encodes it (kernel ABI: ~tid << 3 | 6),
+// and the kernel stores the tid before pthread_create returns.
+uint32_t KernelThreadId(pthread_t thread) noexcept {
+  clockid_t clock;
+  if (pthread_getcpuclockid(thread, &clock) != 0 || (clock & 7) != 6) return 0;
+  auto id = static_cast<int32_t>(~(static_cast<uint32_t>(clock) >> 3) & 0x1FFFFFFFu);
+  return id > 0 ? static_cast<uint32_t>(id) : 0;
 }
 
 bool ThreadObject::Wait() noexcept {
@@ -146,7 +148,10 @@ bool CreateThread(uint32_t stackSize, ThreadRoutine routine, void* argument, voi
     return false;
   }
   object->m_started = true;
-  *threadId = object->AwaitId();
+  // The new thread also reports its id itself: the fallback where the clock
+  // id does not tell.
+  uint32_t id = KernelThreadId(object->m_thread);
+  *threadId = id != 0 ? id : object->AwaitId();
   *handle = value;
   return true;
 }
