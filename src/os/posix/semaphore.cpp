@@ -76,7 +76,6 @@ bool SharedReady(int fd, void* context) {
 
 constexpr uint64_t kOneWaiter = uint64_t{1} << 32;
 inline uint32_t Units(uint64_t word) noexcept { return static_cast<uint32_t>(word); }
-inline uint32_t Waiters(uint64_t word) noexcept { return static_cast<uint32_t>(word >> 32); }
 
 // The futex word: the count half of the counter.
 inline std::atomic<uint32_t>* CountWord(SemaphoreCounter& c) noexcept {
