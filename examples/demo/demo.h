@@ -14,6 +14,7 @@ void TraceSection();
 void OptionsSection(int argc, char** argv);
 void TimeSection();
 void LockStatsSection();
+void ThreadSection();
 
 int Failures();
 

@@ -7,6 +7,8 @@
 #include "qv_memory.h"
 #include "qv_diag.h"
 #include "qv_mutex.h"
+#include "qv_semaphore.h"
+#include "qv_thread.h"
 #include "qv_module.h"
 #include "qv_getopt.h"
 #include "qv_locale.h"

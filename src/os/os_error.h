@@ -43,7 +43,9 @@ enum : uint32_t {
   kErrorWaitTimeout = 258,
   kErrorNoMoreItems = 259,
   kErrorTooManyPosts = 298,
+  kErrorInvalidAddress = 487,
   kErrorOperationAborted = 995,
+  kErrorPossibleDeadlock = 1131,
   kErrorTimeout = 1460,
 };
 

@@ -1,0 +1,87 @@
+// Handle values given to callers for platform objects (sections, threads, and
+// later files). A value names a slot of one process-wide table together with
+// the slot's generation, so a closed or made-up value is refused with error 6
+// instead of reaching freed memory, and a second close of the same value
+// fails as it does on Windows. Objects are reference-counted: an operation
+// that looks a handle up keeps the object alive even if another thread closes
+// the handle meanwhile.
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "os/os_error.h"
+
+namespace qv::os {
+
+class KernelObject {
+ public:
+  KernelObject(const KernelObject&) = delete;
+  KernelObject& operator=(const KernelObject&) = delete;
+
+  void AddRef() noexcept { m_refs.fetch_add(1, std::memory_order_relaxed); }
+  void Release() noexcept {
+    if (m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+
+ protected:
+  KernelObject() = default;  // created holding one reference
+  virtual ~KernelObject() = default;
+
+ private:
+  std::atomic<uint32_t> m_refs{1};
+};
+
+// Publishes the object under a new handle value; the table takes over the
+// caller's reference. On failure (last error 14) the reference is released.
+void* InsertHandle(KernelObject* object) noexcept;
+
+// A new reference to the object behind the value, or null with last error 6.
+KernelObject* ReferenceHandle(void* handle) noexcept;
+
+// Closes the value; the object goes once its last reference is released.
+// False with last error 6 when the value is not an open handle.
+bool CloseHandle(void* handle) noexcept;
+
+// Open handle values of the process (for tests).
+size_t OpenHandleCount() noexcept;
+
+// Holds one reference; ReferenceAs checks the object's kind.
+template <class T>
+class KernelRef {
+ public:
+  KernelRef() = default;
+  explicit KernelRef(T* object) noexcept : m_object(object) {}
+  KernelRef(KernelRef&& other) noexcept : m_object(other.m_object) { other.m_object = nullptr; }
+  KernelRef& operator=(KernelRef&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      m_object = other.m_object;
+      other.m_object = nullptr;
+    }
+    return *this;
+  }
+  ~KernelRef() { Reset(); }
+  void Reset() noexcept {
+    if (m_object != nullptr) m_object->Release();
+    m_object = nullptr;
+  }
+  T* operator->() const noexcept { return m_object; }
+  T* get() const noexcept { return m_object; }
+  explicit operator bool() const noexcept { return m_object != nullptr; }
+
+ private:
+  T* m_object = nullptr;
+};
+
+template <class T>
+KernelRef<T> ReferenceAs(void* handle) noexcept {
+  KernelObject* object = ReferenceHandle(handle);
+  if (object == nullptr) return {};
+  if (T* typed = dynamic_cast<T*>(object)) return KernelRef<T>(typed);
+  object->Release();
+  SetLastError(kErrorInvalidHandle);
+  return {};
+}
+
+}  // namespace qv::os

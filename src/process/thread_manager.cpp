@@ -1,0 +1,146 @@
+#include "process/thread_manager.h"
+
+#include "core/client_data.h"
+#include "core/exception.h"
+#include "core/global_data.h"
+#include "core/mutex_guard.h"
+#include "os/os_error.h"
+#include "os/os_handle.h"
+#include "os/os_thread.h"
+#include "os/os_thread_handle.h"
+
+namespace qv::core {
+
+namespace {
+
+// Holds one record reference for a scope.
+class DataRef {
+ public:
+  explicit DataRef(CQVThreadData* data) noexcept : m_data(data) {}
+  ~DataRef() {
+    if (m_data != nullptr) m_data->ReleaseReference();
+  }
+  DataRef(const DataRef&) = delete;
+  DataRef& operator=(const DataRef&) = delete;
+  CQVThreadData* operator->() const noexcept { return m_data; }
+  explicit operator bool() const noexcept { return m_data != nullptr; }
+
+ private:
+  CQVThreadData* m_data;
+};
+
+QVRESULT LastErrorResult() { return QVResultFromNative(os::GetLastError()); }
+
+}  // namespace
+
+CQVThreadManager::CQVThreadManager() : m_mapMutex(reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE)) {
+  // Without its mutex the manager could not keep its map consistent, so a
+  // failure stops the library's start instead of running unlocked.
+  ThrowIfFailed(QVMutexCreate("CQVThreadManager::m_mapMutex", 0, &m_mapMutex));
+  try {
+    Add(os::CurrentThreadId(), os::CurrentThreadPseudoHandle());
+  } catch (...) {
+    QVMutexDestroy(m_mapMutex);
+    throw;
+  }
+}
+
+CQVThreadManager::~CQVThreadManager() {
+  QVMutexDestroy(m_mapMutex);
+  // Handles of threads never joined or detached stay open: those threads may
+  // still run and are left to the process's end.
+  for (auto& entry : m_threads) entry.second->ReleaseReference();
+}
+
+void CQVThreadManager::Add(uint32_t id, QVHANDLE handle) {
+  auto* data = new CQVThreadData(handle);
+  data->AddReference();
+  CQVThreadData* replaced = nullptr;
+  {
+    MutexGuard guard(m_mapMutex);
+    try {
+      auto [it, inserted] = m_threads.try_emplace(id, data);
+      if (!inserted) {
+        replaced = it->second;
+        it->second = data;
+      }
+    } catch (...) {
+      data->ReleaseReference();
+      throw;
+    }
+  }
+  if (replaced != nullptr) {
+    // The identifier was given to a new thread, so the old one has ended
+    // without being joined: close its handle rather than lose it.
+    if (replaced->m_handle != os::CurrentThreadPseudoHandle()) os::CloseHandle(replaced->m_handle);
+    replaced->ReleaseReference();
+  }
+}
+
+CQVThreadData* CQVThreadManager::Lookup(uint32_t id) {
+  MutexGuard guard(m_mapMutex);
+  auto it = m_threads.find(id);
+  if (it == m_threads.end()) return nullptr;
+  it->second->AddReference();
+  return it->second;
+}
+
+void CQVThreadManager::Mark(uint32_t id, uint8_t CQVThreadData::*flag) {
+  MutexGuard guard(m_mapMutex);
+  DataRef data(Lookup(id));
+  if (!data) return;
+  data.operator->()->*flag = 1;
+  if (data->m_released && data->m_finished) {
+    MutexGuard again(m_mapMutex);
+    auto it = m_threads.find(id);
+    if (it != m_threads.end() && it->second == data.operator->()) {
+      m_threads.erase(it);
+      data->ReleaseReference();  // the map's reference; the lookup's goes with `data`
+    }
+  }
+}
+
+QVRESULT CQVThreadManager::Join(uint32_t id, uint32_t* exitCode) {
+  if (exitCode != nullptr) *exitCode = 0;
+  DataRef data(Lookup(id));
+  if (!data) return QV_E_HANDLE;
+  QVHANDLE handle = data->m_handle;
+  if (!os::WaitForThread(handle)) return LastErrorResult();
+  if (exitCode != nullptr) {
+    uint32_t code = 0;
+    if (os::GetExitCodeThread(handle, &code)) *exitCode = code;
+  }
+  QVRESULT result = os::CloseHandle(handle) ? QV_S_OK : LastErrorResult();
+  MarkReleased(id);
+  return result;
+}
+
+QVRESULT CQVThreadManager::Detach(uint32_t id) {
+  QVHANDLE handle;
+  {
+    DataRef data(Lookup(id));
+    if (!data) return QV_E_HANDLE;
+    handle = data->m_handle;
+  }
+  QVRESULT result = os::CloseHandle(handle) ? QV_S_OK : LastErrorResult();
+  MarkReleased(id);
+  return result;
+}
+
+bool CQVThreadManager::IsFinished(uint32_t id) {
+  MutexGuard guard(m_mapMutex);
+  DataRef data(Lookup(id));
+  return !data || (data->m_released && data->m_finished);
+}
+
+size_t CQVThreadManager::TrackedCount() {
+  MutexGuard guard(m_mapMutex);
+  return m_threads.size();
+}
+
+CQVThreadManager* ThreadManager() noexcept {
+  CQVClientData* client = GlobalData().m_clientData;
+  return client != nullptr ? client->ThreadManager() : nullptr;
+}
+
+}  // namespace qv::core

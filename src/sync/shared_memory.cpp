@@ -1,0 +1,93 @@
+// The exported shared-memory functions and the restricted security
+// descriptor helpers. A section handle is a platform handle value (closed
+// like any other handle); a view is the address the section is mapped at.
+#include <string>
+
+#include "core/boundary.h"
+#include "core/exception.h"
+#include "os/os_error.h"
+#include "os/os_handle.h"
+#include "os/os_shm.h"
+#include "qvcore5/qv_semaphore.h"
+
+using namespace qv::core;
+
+namespace {
+
+constexpr char kSharedMemoryPrefix[] = "SHM:";
+constexpr uint32_t kAccessMask = QV_SHM_READ | QV_SHM_WRITE;
+
+QVRESULT NameResult() {
+  uint32_t error = qv::os::GetLastError();
+  return error == qv::os::kErrorFilenameTooLong ? QV_E_INVALIDARG : QVResultFromNative(error);
+}
+
+}  // namespace
+
+extern "C" {
+
+QV_API QVRESULT QVSharedMemOpen(const char* name, uint32_t flags, uint32_t reserved, uint32_t size,
+                                QVHANDLE* section) {
+  (void)reserved;
+  return BoundedOut(section, QV_INVALID_HANDLE, [&]() -> QVRESULT {
+    if (name == nullptr || *name == '\0') return QV_E_INVALIDARG;
+    std::string platformName = std::string(kSharedMemoryPrefix) + name;
+    bool existed = false;
+    void* handle;
+    if (flags & (QV_SHM_CREATE | QV_SHM_EXCLUSIVE)) {
+      handle = qv::os::CreateFileMapping(platformName, size, &existed);
+      // Size 0 only opens: a new section needs a size.
+      if (handle == nullptr && qv::os::GetLastError() == qv::os::kErrorInvalidParameter) return QV_E_INVALIDARG;
+    } else {
+      // Read access for none or read only; write access as soon as write is asked.
+      bool write = (flags & QV_SHM_WRITE) != 0;
+      handle = qv::os::OpenFileMapping(platformName, write);
+      existed = true;
+    }
+    if (handle == nullptr) return NameResult();
+    if ((flags & QV_SHM_CREATE) && (flags & QV_SHM_EXCLUSIVE) && existed) {
+      qv::os::CloseHandle(handle);
+      return QV_E_FAIL;
+    }
+    *section = handle;
+    return existed ? QV_S_OK : QV_SHM_S_CREATED;
+  });
+}
+
+QV_API QVRESULT QVSharedMemAttach(QVHANDLE section, uint32_t access, void** view) {
+  if (view == nullptr) return QV_E_INVALIDARG;
+  qv::os::ViewAccess kind = qv::os::ViewAccess::kNone;
+  switch (access & kAccessMask) {
+    case QV_SHM_WRITE:
+    case QV_SHM_READ | QV_SHM_WRITE: kind = qv::os::ViewAccess::kWrite; break;
+    case QV_SHM_READ: kind = qv::os::ViewAccess::kRead; break;
+    default: break;
+  }
+  if ((access & ~kAccessMask) != 0) kind = qv::os::ViewAccess::kNone;
+  void* mapped = qv::os::MapViewOfFile(section, kind);
+  if (mapped == nullptr) return QVResultFromNative(qv::os::GetLastError());
+  *view = mapped;
+  return QV_S_OK;
+}
+
+QV_API QVRESULT QVSharedMemDetach(void* view) {
+  return qv::os::UnmapViewOfFile(view) ? QV_S_OK : QVResultFromNative(qv::os::GetLastError());
+}
+
+QV_API QVRESULT QVSharedMemClose(QVHANDLE section) {
+  return qv::os::CloseHandle(section) ? QV_S_OK : QVResultFromNative(qv::os::GetLastError());
+}
+
+QV_API QVRESULT QVWinBuildRestrictedSD(void* descriptor, uint32_t accessMask, void** accessList) {
+  (void)descriptor;
+  (void)accessMask;
+  if (accessList != nullptr) *accessList = nullptr;
+  return QV_E_NOTIMPL;
+}
+
+QV_API void QVWinFreeRestrictedSD(void* accessList) {
+  // QVWinBuildRestrictedSD never hands out a list on this platform.
+  (void)accessList;
+}
+
+}  // extern "C"
