@@ -1,4 +1,5 @@
 #include <atomic>
+#include <memory>
 
 #include "core/boundary.h"
 #include "sync/mutex.h"
@@ -14,12 +15,12 @@ void CQVMutexProvider::SetCreationObserver(CreationObserver observer) noexcept {
 QVRESULT CQVMutexProvider::CreateMutex(const std::string& name, uint32_t flags, CQVMutex** out) noexcept {
   return Bounded([&]() -> QVRESULT {
     if (flags & QV_MUTEX_NOSTATS) flags &= ~QV_MUTEX_STATS;
-    CQVMutex* mutex;
-    if (flags & (QV_MUTEX_CHECKED | QV_MUTEX_STATS)) mutex = new CQVCoreMutexChecked(name, flags);
-    else mutex = new CQVCoreMutexImpl(name, flags);
-    mutex->AddReference();
+    std::unique_ptr<CQVMutex> mutex;
+    if (flags & (QV_MUTEX_CHECKED | QV_MUTEX_STATS)) mutex = std::make_unique<CQVCoreMutexChecked>(name, flags);
+    else mutex = std::make_unique<CQVCoreMutexImpl>(name, flags);
     if (auto observer = s_observer.load()) observer(name.c_str());
-    *out = mutex;
+    mutex->AddReference();
+    *out = mutex.release();
     return QV_S_OK;
   });
 }
