@@ -30,7 +30,7 @@ class Output {
   size_t m_length = 0;
 };
 
-struct Spec {
+struct Directive {
   bool left = false, plus = false, space = false, alt = false, zero = false;
   int width = 0;
   int precision = -1;
@@ -39,27 +39,27 @@ struct Spec {
   bool wideString = false;    // l or w
 };
 
-void PutPadded(Output& out, const Spec& spec, const QVWCHAR* text, size_t length) {
-  int pad = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
-  if (!spec.left) out.Repeat(' ', pad);
+void PutPadded(Output& out, const Directive& dir, const QVWCHAR* text, size_t length) {
+  int pad = dir.width > static_cast<int>(length) ? dir.width - static_cast<int>(length) : 0;
+  if (!dir.left) out.Repeat(' ', pad);
   for (size_t i = 0; i < length; ++i) out.Put(text[i]);
-  if (spec.left) out.Repeat(' ', pad);
+  if (dir.left) out.Repeat(' ', pad);
 }
 
-void PutInteger(Output& out, const Spec& spec, QVWCHAR conv, uint64_t magnitude, bool negative) {
+void PutInteger(Output& out, const Directive& dir, QVWCHAR conv, uint64_t magnitude, bool negative) {
   const char* digits = conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
   unsigned base = (conv == 'x' || conv == 'X' || conv == 'p') ? 16 : conv == 'o' ? 8 : 10;
   char body[32];
   int n = 0;
   for (uint64_t v = magnitude; v != 0; v /= base) body[n++] = digits[v % base];
-  int precision = spec.precision < 0 ? 1 : spec.precision;
+  int precision = dir.precision < 0 ? 1 : dir.precision;
   int zeros = precision > n ? precision - n : 0;
   char prefix[3] = {0, 0, 0};
   int prefixLength = 0;
   if (negative) prefix[prefixLength++] = '-';
-  else if (spec.plus && (conv == 'd' || conv == 'i')) prefix[prefixLength++] = '+';
-  else if (spec.space && (conv == 'd' || conv == 'i')) prefix[prefixLength++] = ' ';
-  if (spec.alt && magnitude != 0) {
+  else if (dir.plus && (conv == 'd' || conv == 'i')) prefix[prefixLength++] = '+';
+  else if (dir.space && (conv == 'd' || conv == 'i')) prefix[prefixLength++] = ' ';
+  if (dir.alt && magnitude != 0) {
     if (base == 16) {
       prefix[prefixLength++] = '0';
       prefix[prefixLength++] = conv == 'X' ? 'X' : 'x';
@@ -68,33 +68,33 @@ void PutInteger(Output& out, const Spec& spec, QVWCHAR conv, uint64_t magnitude,
     }
   }
   int length = prefixLength + zeros + n;
-  int pad = spec.width > length ? spec.width - length : 0;
-  bool zeroPad = spec.zero && !spec.left && spec.precision < 0;
-  if (!spec.left && !zeroPad) out.Repeat(' ', pad);
+  int pad = dir.width > length ? dir.width - length : 0;
+  bool zeroPad = dir.zero && !dir.left && dir.precision < 0;
+  if (!dir.left && !zeroPad) out.Repeat(' ', pad);
   for (int i = 0; i < prefixLength; ++i) out.Put(static_cast<QVWCHAR>(prefix[i]));
   if (zeroPad) out.Repeat('0', pad);
   out.Repeat('0', zeros);
   while (n > 0) out.Put(static_cast<QVWCHAR>(body[--n]));
-  if (spec.left) out.Repeat(' ', pad);
+  if (dir.left) out.Repeat(' ', pad);
 }
 
-void PutFloat(Output& out, const Spec& spec, QVWCHAR conv, double value) {
+void PutFloat(Output& out, const Directive& dir, QVWCHAR conv, double value) {
   char fmt[16];
   int f = 0;
   fmt[f++] = '%';
-  if (spec.left) fmt[f++] = '-';
-  if (spec.plus) fmt[f++] = '+';
-  if (spec.space) fmt[f++] = ' ';
-  if (spec.alt) fmt[f++] = '#';
-  if (spec.zero) fmt[f++] = '0';
+  if (dir.left) fmt[f++] = '-';
+  if (dir.plus) fmt[f++] = '+';
+  if (dir.space) fmt[f++] = ' ';
+  if (dir.alt) fmt[f++] = '#';
+  if (dir.zero) fmt[f++] = '0';
   fmt[f++] = '*';
   fmt[f++] = '.';
   fmt[f++] = '*';
   fmt[f++] = static_cast<char>(conv);
   fmt[f] = 0;
   char text[128];
-  int width = spec.width > 100 ? 100 : spec.width;
-  int precision = spec.precision < 0 ? 6 : (spec.precision > 60 ? 60 : spec.precision);
+  int width = dir.width > 100 ? 100 : dir.width;
+  int precision = dir.precision < 0 ? 6 : (dir.precision > 60 ? 60 : dir.precision);
   int n = std::snprintf(text, sizeof text, fmt, width, precision, value);
   if (n < 0) return;
   for (int i = 0; i < n && i < static_cast<int>(sizeof text) - 1; ++i) out.Put(static_cast<unsigned char>(text[i]));
@@ -121,72 +121,72 @@ size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_li
       continue;
     }
     const QVWCHAR* start = p++;
-    Spec spec;
+    Directive dir;
     for (;; ++p) {
-      if (*p == '-') spec.left = true;
-      else if (*p == '+') spec.plus = true;
-      else if (*p == ' ') spec.space = true;
-      else if (*p == '#') spec.alt = true;
-      else if (*p == '0') spec.zero = true;
+      if (*p == '-') dir.left = true;
+      else if (*p == '+') dir.plus = true;
+      else if (*p == ' ') dir.space = true;
+      else if (*p == '#') dir.alt = true;
+      else if (*p == '0') dir.zero = true;
       else break;
     }
     if (*p == '*') {
-      spec.width = va_arg(ap, int);
-      if (spec.width < 0) {
-        spec.left = true;
-        spec.width = -spec.width;
+      dir.width = va_arg(ap, int);
+      if (dir.width < 0) {
+        dir.left = true;
+        dir.width = -dir.width;
       }
       ++p;
     } else {
-      while (*p >= '0' && *p <= '9') spec.width = (spec.width * 10 + (*p++ - '0')) % 100000;
+      while (*p >= '0' && *p <= '9') dir.width = (dir.width * 10 + (*p++ - '0')) % 100000;
     }
     if (*p == '.') {
       ++p;
-      spec.precision = 0;
+      dir.precision = 0;
       if (*p == '*') {
-        spec.precision = va_arg(ap, int);
-        if (spec.precision < 0) spec.precision = -1;
+        dir.precision = va_arg(ap, int);
+        if (dir.precision < 0) dir.precision = -1;
         ++p;
       } else {
-        while (*p >= '0' && *p <= '9') spec.precision = (spec.precision * 10 + (*p++ - '0')) % 100000;
+        while (*p >= '0' && *p <= '9') dir.precision = (dir.precision * 10 + (*p++ - '0')) % 100000;
       }
     }
-    if (spec.width > 4096) spec.width = 4096;  // the output is cut at 511 units anyway
+    if (dir.width > 4096) dir.width = 4096;  // the output is cut at 511 units anyway
     if (*p == 'h') {
       ++p;
-      spec.narrowString = true;
-      spec.size = Spec::kShort;
+      dir.narrowString = true;
+      dir.size = Directive::kShort;
       if (*p == 'h') {
         ++p;
-        spec.size = Spec::kChar;
+        dir.size = Directive::kChar;
       }
     } else if (*p == 'l') {
       ++p;
-      spec.wideString = true;
-      spec.size = Spec::kLong;
+      dir.wideString = true;
+      dir.size = Directive::kLong;
       if (*p == 'l') {
         ++p;
-        spec.size = Spec::kLongLong;
+        dir.size = Directive::kLongLong;
       }
     } else if (*p == 'w') {
       ++p;
-      spec.wideString = true;
+      dir.wideString = true;
     } else if (*p == 'L' || *p == 'q') {
       ++p;
-      spec.size = Spec::kLongLong;
+      dir.size = Directive::kLongLong;
     } else if (*p == 'z' || *p == 't' || *p == 'j') {
       ++p;
-      spec.size = Spec::kPointer;
+      dir.size = Directive::kPointer;
     } else if (*p == 'I') {
       if (p[1] == '6' && p[2] == '4') {
         p += 3;
-        spec.size = Spec::kLongLong;
+        dir.size = Directive::kLongLong;
       } else if (p[1] == '3' && p[2] == '2') {
         p += 3;
-        spec.size = Spec::kLong;
+        dir.size = Directive::kLong;
       } else {
         ++p;
-        spec.size = Spec::kPointer;
+        dir.size = Directive::kPointer;
       }
     }
     QVWCHAR conv = *p;
@@ -194,13 +194,13 @@ size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_li
       case 'd':
       case 'i': {
         int64_t v;
-        if (spec.size == Spec::kLongLong) v = va_arg(ap, long long);
-        else if (spec.size == Spec::kPointer) v = va_arg(ap, intptr_t);
+        if (dir.size == Directive::kLongLong) v = va_arg(ap, long long);
+        else if (dir.size == Directive::kPointer) v = va_arg(ap, intptr_t);
         else v = va_arg(ap, int);
-        if (spec.size == Spec::kShort) v = static_cast<int16_t>(v);
-        if (spec.size == Spec::kChar) v = static_cast<int8_t>(v);
+        if (dir.size == Directive::kShort) v = static_cast<int16_t>(v);
+        if (dir.size == Directive::kChar) v = static_cast<int8_t>(v);
         uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        PutInteger(out, spec, conv, magnitude, v < 0);
+        PutInteger(out, dir, conv, magnitude, v < 0);
         break;
       }
       case 'u':
@@ -208,16 +208,16 @@ size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_li
       case 'X':
       case 'o': {
         uint64_t v;
-        if (spec.size == Spec::kLongLong) v = va_arg(ap, unsigned long long);
-        else if (spec.size == Spec::kPointer) v = va_arg(ap, uintptr_t);
+        if (dir.size == Directive::kLongLong) v = va_arg(ap, unsigned long long);
+        else if (dir.size == Directive::kPointer) v = va_arg(ap, uintptr_t);
         else v = va_arg(ap, unsigned int);
-        if (spec.size == Spec::kShort) v = static_cast<uint16_t>(v);
-        if (spec.size == Spec::kChar) v = static_cast<uint8_t>(v);
-        PutInteger(out, spec, conv, v, false);
+        if (dir.size == Directive::kShort) v = static_cast<uint16_t>(v);
+        if (dir.size == Directive::kChar) v = static_cast<uint8_t>(v);
+        PutInteger(out, dir, conv, v, false);
         break;
       }
       case 'p': {
-        Spec ptr = spec;
+        Directive ptr = dir;
         ptr.precision = static_cast<int>(2 * sizeof(void*));
         ptr.alt = false;
         PutInteger(out, ptr, 'X', reinterpret_cast<uintptr_t>(va_arg(ap, void*)), false);
@@ -227,34 +227,34 @@ size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_li
       case 'C': {
         int v = va_arg(ap, int);
         QVWCHAR unit;
-        bool narrow = conv == 'C' ? !spec.wideString : spec.narrowString;
+        bool narrow = conv == 'C' ? !dir.wideString : dir.narrowString;
         if (narrow) {
           char byte = static_cast<char>(v);
           if (qv::text::NarrowToWideBuffer(&byte, 1, &unit, 1) != 1) unit = 0xFFFD;
         } else {
           unit = static_cast<QVWCHAR>(v);
         }
-        PutPadded(out, spec, &unit, 1);
+        PutPadded(out, dir, &unit, 1);
         break;
       }
       case 's':
       case 'S': {
-        bool narrow = conv == 'S' ? !spec.wideString : spec.narrowString;
+        bool narrow = conv == 'S' ? !dir.wideString : dir.narrowString;
         static const QVWCHAR kNull[] = u"(null)";
         if (narrow) {
           const char* s = va_arg(ap, const char*);
           if (s == nullptr) {
-            PutPadded(out, spec, kNull, 6);
+            PutPadded(out, dir, kNull, 6);
           } else {
             QVWCHAR wide[512];
-            size_t maxBytes = spec.precision < 0 ? SIZE_MAX : static_cast<size_t>(spec.precision);
+            size_t maxBytes = dir.precision < 0 ? SIZE_MAX : static_cast<size_t>(dir.precision);
             size_t n = qv::text::NarrowToWideBuffer(s, maxBytes, wide, 512);
-            PutPadded(out, spec, wide, n);
+            PutPadded(out, dir, wide, n);
           }
         } else {
           const QVWCHAR* s = va_arg(ap, const QVWCHAR*);
           if (s == nullptr) s = kNull;
-          PutPadded(out, spec, s, WideLength(s, spec.precision));
+          PutPadded(out, dir, s, WideLength(s, dir.precision));
         }
         break;
       }
@@ -266,7 +266,7 @@ size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_li
       case 'G':
       case 'a':
       case 'A':
-        PutFloat(out, spec, conv, va_arg(ap, double));
+        PutFloat(out, dir, conv, va_arg(ap, double));
         break;
       case '%':
         out.Put('%');
