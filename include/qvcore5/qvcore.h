@@ -7,6 +7,8 @@
 #include "qv_memory.h"
 #include "qv_diag.h"
 #include "qv_mutex.h"
+#include "qv_signal.h"
+#include "qv_rwlock.h"
 #include "qv_module.h"
 
 #endif
