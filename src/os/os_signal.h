@@ -30,8 +30,20 @@ class Event {
   // A manual-reset event releases every thread waiting at the time of the
   // Set, even when a Reset follows at once; an auto-reset one releases
   // exactly one thread per Set (waiting or, failing that, the next to come).
-  bool Set() noexcept;
-  bool Reset() noexcept;
+  bool Set() noexcept {
+    if (!m_manualReset) return SetAuto();
+    // Either a waiter that registers later sees the signal, or this Set sees
+    // the waiter: both sides store, then load, in one total order.
+    m_signalled.store(1, std::memory_order_seq_cst);
+    return m_waiters.load(std::memory_order_seq_cst) == 0 || WakeAll();
+  }
+  // Set for an owner that knows no thread waits or can start waiting before
+  // it looks at the signal under a lock the owner shares: no fence, no wake.
+  void SetUnwaited() noexcept { m_signalled.store(1, std::memory_order_release); }
+  bool Reset() noexcept {
+    m_signalled.store(0, std::memory_order_release);
+    return true;
+  }
   // kWaitObject0 once signalled, kWaitTimeout when the time ran out,
   // kWaitFailed with the last error set.
   uint32_t Wait(uint32_t timeoutMs) noexcept;
@@ -41,6 +53,8 @@ class Event {
   uint32_t WaiterCount() const noexcept { return m_waiters.load(std::memory_order_relaxed); }
 
  private:
+  bool SetAuto() noexcept;
+  bool WakeAll() noexcept;
   bool TryTakeAuto() noexcept;
   uint32_t WaitSlow(uint32_t timeoutMs) noexcept;
 

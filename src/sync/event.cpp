@@ -10,14 +10,6 @@ CQVEvent::CQVEvent(const char* name, uint32_t flags, bool manualReset) : m_name(
   if (!m_handle.Create(manualReset, false)) ThrowLastError();
 }
 
-void CQVEvent::Signal() {
-  if (!m_handle.Set()) ThrowLastError();
-}
-
-void CQVEvent::Reset() {
-  if (!m_handle.Reset()) ThrowLastError();
-}
-
 QVRESULT CQVEvent::Wait(uint32_t timeoutMs) {
   switch (m_handle.Wait(timeoutMs)) {
     case os::kWaitObject0: return QV_S_OK;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/exception.h"
 #include "os/os_signal.h"
 #include "qvcore5/qv_signal.h"
 
@@ -23,8 +24,14 @@ class CQVEvent {
   static CQVEvent* CreateGate(const char* name, uint32_t flags) { return new CQVEvent(name, flags, true); }
 
   // Signal and Reset throw on a platform failure.
-  void Signal();
-  void Reset();
+  void Signal() {
+    if (!m_handle.Set()) ThrowLastError();
+  }
+  // Opens without looking for waiters, for an owner that knows there are none.
+  void SignalUnwaited() noexcept { m_handle.SetUnwaited(); }
+  void Reset() {
+    if (!m_handle.Reset()) ThrowLastError();
+  }
   // QV_S_OK once signalled, QV_E_TIMEOUT when the time ran out; throws on a
   // platform failure.
   QVRESULT Wait(uint32_t timeoutMs);

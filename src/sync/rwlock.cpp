@@ -1,7 +1,9 @@
+// The reader-writer lock and its exports.
 #include "sync/rwlock.h"
 
 #include <algorithm>
 
+#include "core/boundary.h"
 #include "core/exception.h"
 #include "os/os_signal.h"
 #include "os/os_thread.h"
@@ -14,15 +16,38 @@ namespace {
 
 // Holds a library mutex for a scope; the lock's paths throw only allocation
 // failures, and those must not leave a mutex held.
-class Held {
+// The lock's mutexes are plain (flags 0): their platform lock is taken
+// directly, without the virtual slot, as the mutex exports do.
+inline void Enter(CQVMutex* m) noexcept {
+  if (m->IsPlain())
+    static_cast<CQVCoreMutexImpl*>(m)->EnterPlain();
+  else
+    m->Acquire();
+}
+inline bool TryEnter(CQVMutex* m) noexcept {
+  return m->IsPlain() ? static_cast<CQVCoreMutexImpl*>(m)->TryEnterPlain() : m->TryAcquire() == QV_S_OK;
+}
+inline void Leave(CQVMutex* m) noexcept {
+  if (m->IsPlain())
+    static_cast<CQVCoreMutexImpl*>(m)->LeavePlain();
+  else
+    m->Release();
+}
+
+class Adopted {
  public:
-  explicit Held(CQVMutex* mutex) noexcept : m_mutex(mutex) { m_mutex->Acquire(); }
-  ~Held() { m_mutex->Release(); }
-  Held(const Held&) = delete;
-  Held& operator=(const Held&) = delete;
+  explicit Adopted(CQVMutex* held) noexcept : m_mutex(held) {}
+  ~Adopted() { Leave(m_mutex); }
+  Adopted(const Adopted&) = delete;
+  Adopted& operator=(const Adopted&) = delete;
 
  private:
   CQVMutex* m_mutex;
+};
+
+class Held : public Adopted {
+ public:
+  explicit Held(CQVMutex* mutex) noexcept : Adopted((Enter(mutex), mutex)) {}
 };
 
 bool IsHandle(const void* handle) noexcept { return handle != nullptr && handle != QV_INVALID_HANDLE; }
@@ -56,21 +81,31 @@ CQVMutex* CQVRWLockImpl::Lock() const noexcept { return CQVMutex::FromHandle(m_l
 CQVMutex* CQVRWLockImpl::ArrayLock() const noexcept { return CQVMutex::FromHandle(m_arrayLock); }
 CQVEvent* CQVRWLockImpl::Gate() const noexcept { return CQVEvent::FromHandle(m_writerGate); }
 
-// Changes to the hold count never overlap (readers change it under
-// m_arrayLock, the writer only while no other thread can), but it is read
-// across threads, so it stays atomic.
-uint32_t CQVRWLockImpl::AddHolds(int32_t delta) noexcept {
-  return m_holdCount.fetch_add(static_cast<uint32_t>(delta), std::memory_order_relaxed) + static_cast<uint32_t>(delta);
+// Changes to the hold count never overlap: readers change it under
+// m_arrayLock, the writer only while no reader can. So a load and a store
+// suffice; it stays atomic because other threads read it.
+[[gnu::always_inline]] inline uint32_t CQVRWLockImpl::AddHolds(int32_t delta) noexcept {
+  const uint32_t now = m_holdCount.load(std::memory_order_relaxed) + static_cast<uint32_t>(delta);
+  m_holdCount.store(now, std::memory_order_relaxed);
+  return now;
 }
 
-CQVRWLockImpl::ReaderEntry* CQVRWLockImpl::FindLocked(uint32_t thread) noexcept {
+[[gnu::always_inline]] inline CQVRWLockImpl::ReaderEntry* CQVRWLockImpl::FindLocked(uint32_t thread) noexcept {
   for (ReaderEntry& e : m_readers)
     if (e.thread == thread) return &e;
   return nullptr;
 }
 
-void CQVRWLockImpl::RemoveLocked(ReaderEntry* entry) noexcept {
-  m_readers.erase(m_readers.begin() + (entry - m_readers.data()));
+[[gnu::always_inline]] inline void CQVRWLockImpl::AppendLocked(uint32_t thread, uint32_t holds) {
+  m_readers.push_back({thread, holds});
+  m_readerCount.store(static_cast<uint32_t>(m_readers.size()), std::memory_order_relaxed);
+}
+
+[[gnu::always_inline]] inline void CQVRWLockImpl::RemoveLocked(ReaderEntry* entry) noexcept {
+  if (entry == &m_readers.back())
+    m_readers.pop_back();
+  else
+    m_readers.erase(m_readers.begin() + (entry - m_readers.data()));  // keeps the order of the others
   m_readerCount.store(static_cast<uint32_t>(m_readers.size()), std::memory_order_relaxed);
 }
 
@@ -79,7 +114,7 @@ std::vector<CQVRWLockImpl::ReaderEntry> CQVRWLockImpl::Readers() {
   return m_readers;
 }
 
-bool CQVRWLockImpl::ReenterLocked(uint32_t self) noexcept {
+[[gnu::always_inline]] inline bool CQVRWLockImpl::ReenterLocked(uint32_t self) noexcept {
   ReaderEntry* entry = FindLocked(self);
   if (entry == nullptr) return false;
   if (m_writer.load(std::memory_order_relaxed) == self) {
@@ -91,28 +126,43 @@ bool CQVRWLockImpl::ReenterLocked(uint32_t self) noexcept {
   return true;
 }
 
-void CQVRWLockImpl::NewReaderLocked(uint32_t self) {
-  if (m_writeLocked.load(std::memory_order_relaxed)) {
-    // The caller is the writer (it holds m_lock). Its reads outlive the write
-    // release, so it gets an entry now, while a failed allocation can still
-    // be reported as this acquisition's failure.
-    if (FindLocked(self) == nullptr) {
-      m_readers.push_back({self, 0});
-      m_readerCount.store(static_cast<uint32_t>(m_readers.size()), std::memory_order_relaxed);
-    }
-    ++m_savedReadCount;
-    return;
-  }
-  m_readers.push_back({self, 1});  // first, so that a failed allocation changes nothing
-  m_readerCount.store(static_cast<uint32_t>(m_readers.size()), std::memory_order_relaxed);
+// The caller is the writer (it holds m_lock). Its reads outlive the write
+// release, so it gets an entry now, while a failed allocation can still be
+// reported as this acquisition's failure.
+void CQVRWLockImpl::NewReaderWhileWritingLocked(uint32_t self) {
+  if (FindLocked(self) == nullptr) AppendLocked(self, 0);
+  ++m_savedReadCount;
+}
+
+[[gnu::always_inline]] inline void CQVRWLockImpl::NewReaderLocked(uint32_t self) {
+  if (m_writeLocked.load(std::memory_order_relaxed)) return NewReaderWhileWritingLocked(self);
+  AppendLocked(self, 1);  // first, so that a failed allocation changes nothing
   if (AddHolds(1) == 1) Gate()->Reset();
 }
 
-QVRESULT CQVRWLockImpl::AcquireRead() {
+// Under m_arrayLock: no writer holds the lock or is on its way to it. A
+// writer announces itself under m_arrayLock (m_pendingWriter) and keeps the
+// announcement until m_writeLocked is set, so a reader registered while this
+// holds is seen by the writer's decision to wait.
+[[gnu::always_inline]] inline bool CQVRWLockImpl::NoWriterLocked() const noexcept {
+  return m_pendingWriter.load(std::memory_order_acquire) == 0 && !m_writeLocked.load(std::memory_order_acquire);
+}
+
+// No thread but the caller has an entry.
+[[gnu::always_inline]] inline bool CQVRWLockImpl::NoOtherReaderLocked(uint32_t self) const noexcept {
+  return m_readers.empty() || (m_readers.size() == 1 && m_readers[0].thread == self);
+}
+
+[[gnu::always_inline]] inline QVRESULT CQVRWLockImpl::AcquireRead() {
   const uint32_t self = os::CurrentThreadId();
-  if (m_readerCount.load(std::memory_order_relaxed) != 0) {
+  {
     Held a(ArrayLock());
-    if (ReenterLocked(self)) return QV_S_OK;
+    if (m_readerCount.load(std::memory_order_relaxed) != 0 && ReenterLocked(self)) return QV_S_OK;
+    // Without a writer about, taking m_lock first would change nothing.
+    if (NoWriterLocked()) {
+      NewReaderLocked(self);
+      return QV_S_OK;
+    }
   }
   // Blocks while a writer holds or waits for the lock.
   Held l(Lock());
@@ -123,30 +173,24 @@ QVRESULT CQVRWLockImpl::AcquireRead() {
 
 QVRESULT CQVRWLockImpl::TryAcquireRead() {
   const uint32_t self = os::CurrentThreadId();
-  if (m_readerCount.load(std::memory_order_relaxed) != 0) {
-    if (ArrayLock()->TryAcquire() < 0) return QV_E_FAIL;
-    const bool reentered = ReenterLocked(self);
-    ArrayLock()->Release();
-    if (reentered) return QV_S_OK;
-  }
-  if (Lock()->TryAcquire() < 0) return QV_E_FAIL;
-  QVRESULT result = QV_E_FAIL;
-  if (ArrayLock()->TryAcquire() == QV_S_OK) {
-    try {
+  if (!TryEnter(ArrayLock())) return QV_E_FAIL;
+  {
+    Adopted a(ArrayLock());
+    if (m_readerCount.load(std::memory_order_relaxed) != 0 && ReenterLocked(self)) return QV_S_OK;
+    if (NoWriterLocked()) {
       NewReaderLocked(self);
-      result = QV_S_OK;
-    } catch (...) {
-      ArrayLock()->Release();
-      Lock()->Release();
-      throw;
+      return QV_S_OK;
     }
-    ArrayLock()->Release();
   }
-  Lock()->Release();
-  return result;
+  if (!TryEnter(Lock())) return QV_E_FAIL;
+  Adopted l(Lock());
+  if (!TryEnter(ArrayLock())) return QV_E_FAIL;
+  Adopted a(ArrayLock());
+  NewReaderLocked(self);
+  return QV_S_OK;
 }
 
-QVRESULT CQVRWLockImpl::ReleaseRead() {
+[[gnu::always_inline]] inline QVRESULT CQVRWLockImpl::ReleaseRead() {
   const uint32_t self = os::CurrentThreadId();
   if (m_writer.load(std::memory_order_relaxed) == self) {
     if (m_savedReadCount == 0) return QV_E_FAIL;
@@ -160,9 +204,13 @@ QVRESULT CQVRWLockImpl::ReleaseRead() {
   if (--entry->holds == 0) RemoveLocked(entry);
   const uint32_t left = AddHolds(-1);
   const uint32_t pending = m_pendingWriter.load(std::memory_order_relaxed);
-  if (left == 0 ||
-      (pending != 0 && (m_readers.empty() || (m_readers.size() == 1 && m_readers[0].thread == pending))))
+  if (pending == 0) {
+    // Only a writer waits on the gate, and it announces itself under
+    // m_arrayLock first: with no announcement there is nobody to wake.
+    if (left == 0) Gate()->SignalUnwaited();
+  } else if (left == 0 || NoOtherReaderLocked(pending)) {
     Gate()->Signal();
+  }
   return QV_S_OK;
 }
 
@@ -177,9 +225,9 @@ bool CQVRWLockImpl::HoldsReads(uint32_t self) {
 // holders of m_lock (new readers, a writer on its way to waiting) keep it
 // only for a moment.
 bool CQVRWLockImpl::TakeLockForWrite(uint32_t self) {
-  if (Lock()->TryAcquire() == QV_S_OK) return true;
+  if (TryEnter(Lock())) return true;
   if (!HoldsReads(self)) {
-    Lock()->Acquire();
+    Enter(Lock());
     return true;
   }
   for (;;) {
@@ -188,7 +236,7 @@ bool CQVRWLockImpl::TakeLockForWrite(uint32_t self) {
       const uint32_t pending = m_pendingWriter.load(std::memory_order_relaxed);
       if (pending != 0 && pending != self) return false;
     }
-    if (Lock()->TryAcquire() == QV_S_OK) return true;
+    if (TryEnter(Lock())) return true;
     os::YieldThread();
   }
 }
@@ -197,100 +245,93 @@ bool CQVRWLockImpl::TakeLockForWrite(uint32_t self) {
 // holds (if any) are kept aside until the write release.
 void CQVRWLockImpl::BecomeWriter(uint32_t self) noexcept {
   m_savedReadCount = m_holdCount.load(std::memory_order_relaxed);
-  m_holdCount.store(0, std::memory_order_relaxed);
-  m_pendingWriter.store(0, std::memory_order_relaxed);
+  m_holdCount.store(1, std::memory_order_relaxed);
   m_writer.store(self, std::memory_order_relaxed);
   m_writeLocked.store(true, std::memory_order_relaxed);
+  // Readers that see the announcement gone see m_writeLocked set.
+  m_pendingWriter.store(0, std::memory_order_release);
 }
 
 QVRESULT CQVRWLockImpl::AcquireWrite() {
   const uint32_t self = os::CurrentThreadId();
   if (m_writer.load(std::memory_order_relaxed) == self) {
-    Lock()->Acquire();
+    Enter(Lock());
     AddHolds(1);
     return QV_S_OK;
   }
   if (!TakeLockForWrite(self)) return QV_E_FAIL;
-  bool wait;
   {
     Held a(ArrayLock());
+    if (NoOtherReaderLocked(self)) {
+      BecomeWriter(self);
+      return QV_S_OK;
+    }
     m_pendingWriter.store(self, std::memory_order_relaxed);
-    wait = !(m_readers.empty() || (m_readers.size() == 1 && m_readers[0].thread == self));
   }
-  if (wait) {
-    // m_lock stays held: no new reader enters, while threads that already
-    // read may still take further holds and then leave.
-    QVRESULT r = QV_E_FAIL;
-    try {
-      r = Gate()->Wait(os::kInfinite);
-    } catch (...) {
-      m_pendingWriter.store(0, std::memory_order_relaxed);
-      Lock()->Release();
-      throw;
-    }
-    if (r < 0) {
-      m_pendingWriter.store(0, std::memory_order_relaxed);
-      Lock()->Release();
-      return r;
-    }
+  // m_lock stays held: no new reader enters, while threads that already read
+  // may still take further holds and then leave.
+  QVRESULT r = QV_E_FAIL;
+  try {
+    r = Gate()->Wait(os::kInfinite);
+  } catch (...) {
+    r = QV_E_FAIL;
+    m_pendingWriter.store(0, std::memory_order_relaxed);
+    Leave(Lock());
+    throw;
+  }
+  if (r < 0) {
+    m_pendingWriter.store(0, std::memory_order_relaxed);
+    Leave(Lock());
+    return r;
   }
   BecomeWriter(self);
-  AddHolds(1);
   return QV_S_OK;
 }
 
 QVRESULT CQVRWLockImpl::TryAcquireWrite() {
   const uint32_t self = os::CurrentThreadId();
-  if (Lock()->TryAcquire() < 0) return QV_E_FAIL;
+  if (!TryEnter(Lock())) return QV_E_FAIL;
   if (m_writeLocked.load(std::memory_order_relaxed)) {  // the caller writes already
     AddHolds(1);
     return QV_S_OK;
   }
-  if (ArrayLock()->TryAcquire() < 0) {
-    Lock()->Release();
+  if (!TryEnter(ArrayLock())) {
+    Leave(Lock());
     return QV_E_FAIL;
   }
-  // The gate is looked at under m_arrayLock, so no reader changes it between
-  // the decision and the look.
-  bool available = m_readers.empty() || (m_readers.size() == 1 && m_readers[0].thread == self);
-  if (!available) {
-    try {
-      available = Gate()->TryWait() == QV_S_OK;
-    } catch (...) {
-      ArrayLock()->Release();
-      Lock()->Release();
-      throw;
-    }
+  bool available;
+  {
+    Adopted a(ArrayLock());
+    // The gate is looked at under m_arrayLock, so no reader changes it
+    // between the decision and the look.
+    available = NoOtherReaderLocked(self) || Gate()->TryWait() == QV_S_OK;
+    if (available) BecomeWriter(self);
   }
-  ArrayLock()->Release();
-  if (!available) {
-    Lock()->Release();
-    return QV_E_FAIL;
-  }
-  BecomeWriter(self);
-  AddHolds(1);
-  return QV_S_OK;
+  if (!available) Leave(Lock());
+  return available ? QV_S_OK : QV_E_FAIL;
 }
 
 QVRESULT CQVRWLockImpl::ReleaseWrite() {
   const uint32_t self = os::CurrentThreadId();
   if (m_writer.load(std::memory_order_relaxed) != self) return QV_E_FAIL;
   if (AddHolds(-1) > 0) {
-    Lock()->Release();
+    Leave(Lock());
     return QV_S_OK;
   }
   const uint32_t saved = m_savedReadCount;
-  // Without an entry and without reads the writer found no readers and the
-  // gate open, and it is still open: nothing to update under m_arrayLock.
-  if (saved != 0 || m_readerCount.load(std::memory_order_relaxed) != 0) {
+  m_savedReadCount = 0;
+  m_writer.store(0, std::memory_order_relaxed);
+  if (saved == 0 && m_readerCount.load(std::memory_order_relaxed) == 0) {
+    // No entry and no reads: the writer found no readers and the gate open,
+    // and it is still open. Readers that see the flag clear see all of this.
+    m_writeLocked.store(false, std::memory_order_release);
+  } else {
     Held a(ArrayLock());
     ReaderEntry* entry = FindLocked(self);
     if (saved == 0) {
       if (entry != nullptr) RemoveLocked(entry);
-    } else {
-      // The entry exists: the writer had it before, or got it with its first
-      // read while writing.
-      if (entry != nullptr) entry->holds = saved;
+    } else if (entry != nullptr) {  // it exists: had before, or made with the first read while writing
+      entry->holds = saved;
     }
     m_holdCount.store(saved, std::memory_order_relaxed);
     // Reads kept past the write release close the gate as a first reader
@@ -299,12 +340,71 @@ QVRESULT CQVRWLockImpl::ReleaseWrite() {
       Gate()->Signal();
     else
       Gate()->Reset();
+    m_writeLocked.store(false, std::memory_order_release);
   }
-  m_savedReadCount = 0;
-  m_writer.store(0, std::memory_order_relaxed);
-  m_writeLocked.store(false, std::memory_order_relaxed);
-  Lock()->Release();
+  Leave(Lock());
   return QV_S_OK;
 }
 
 }  // namespace qv::core
+
+// ---- exports ----------------------------------------------------------------
+
+using namespace qv::core;
+
+namespace {
+
+// A null or all-ones handle is refused instead of crashing.
+inline CQVRWLockImpl* Resolve(QVRWLOCK handle) noexcept {
+  if (handle == nullptr || handle == reinterpret_cast<QVRWLOCK>(QV_INVALID_HANDLE)) return nullptr;
+  return CQVRWLockImpl::FromHandle(handle);
+}
+
+template <class Body>
+QVRESULT WithLock(QVRWLOCK handle, Body&& body) noexcept {
+  CQVRWLockImpl* l = Resolve(handle);
+  if (l == nullptr) return QV_E_HANDLE;
+  return Bounded([&] { return body(*l); });
+}
+
+}  // namespace
+
+extern "C" {
+
+QV_API QVRESULT QVRWLockCreate(const char* name, uint32_t flags, QVRWLOCK* lock) {
+  return BoundedOut(lock, QV_INVALID_HANDLE, [&] {
+    *lock = (new CQVRWLockImpl(name, flags))->Handle();
+    return QV_S_OK;
+  });
+}
+
+QV_API QVRESULT QVRWLockDestroy(QVRWLOCK lock) {
+  delete Resolve(lock);
+  return QV_S_OK;
+}
+
+QV_API QVRESULT QVRWLockAcquireRead(QVRWLOCK lock) {
+  return WithLock(lock, [](CQVRWLockImpl& l) { return l.AcquireRead(); });
+}
+
+QV_API QVRESULT QVRWLockAcquireWrite(QVRWLOCK lock) {
+  return WithLock(lock, [](CQVRWLockImpl& l) { return l.AcquireWrite(); });
+}
+
+QV_API QVRESULT QVRWLockReleaseRead(QVRWLOCK lock) {
+  return WithLock(lock, [](CQVRWLockImpl& l) { return l.ReleaseRead(); });
+}
+
+QV_API QVRESULT QVRWLockReleaseWrite(QVRWLOCK lock) {
+  return WithLock(lock, [](CQVRWLockImpl& l) { return l.ReleaseWrite(); });
+}
+
+QV_API QVRESULT QVRWLockTryAcquireRead(QVRWLOCK lock) {
+  return WithLock(lock, [](CQVRWLockImpl& l) { return l.TryAcquireRead(); });
+}
+
+QV_API QVRESULT QVRWLockTryAcquireWrite(QVRWLOCK lock) {
+  return WithLock(lock, [](CQVRWLockImpl& l) { return l.TryAcquireWrite(); });
+}
+
+}  // extern "C"

@@ -52,9 +52,13 @@ class CQVRWLockImpl {
 
   uint32_t AddHolds(int32_t delta) noexcept;
   ReaderEntry* FindLocked(uint32_t thread) noexcept;
+  void AppendLocked(uint32_t thread, uint32_t holds);
   void RemoveLocked(ReaderEntry* entry) noexcept;
   bool ReenterLocked(uint32_t self) noexcept;
   void NewReaderLocked(uint32_t self);
+  void NewReaderWhileWritingLocked(uint32_t self);
+  bool NoWriterLocked() const noexcept;
+  bool NoOtherReaderLocked(uint32_t self) const noexcept;
   bool HoldsReads(uint32_t self);
   bool TakeLockForWrite(uint32_t self);
   void BecomeWriter(uint32_t self) noexcept;

@@ -65,31 +65,26 @@ bool Event::Create(bool manualReset, bool initialState) noexcept {
   return true;
 }
 
-bool Event::Set() noexcept {
-  if (m_manualReset) {
-    // Either a waiter that registers later sees the signal, or this Set sees
-    // the waiter: both sides store, then load, in one total order.
-    m_signalled.store(1, std::memory_order_seq_cst);
-    if (m_waiters.load(std::memory_order_seq_cst) == 0) return true;
-    pthread_mutex_lock(&m_mutex);
-    ++m_generation;
-    pthread_cond_broadcast(&m_cond);
-    pthread_mutex_unlock(&m_mutex);
-    return true;
-  }
+bool Event::WakeAll() noexcept {
+  pthread_mutex_lock(&m_mutex);
+  ++m_generation;
+  pthread_mutex_unlock(&m_mutex);
+  pthread_cond_broadcast(&m_cond);
+  return true;
+}
+
+bool Event::SetAuto() noexcept {
+  bool wake = false;
   pthread_mutex_lock(&m_mutex);
   if (m_waiters.load(std::memory_order_relaxed) > m_released) {
     ++m_released;
-    pthread_cond_signal(&m_cond);
+    wake = true;
   } else {
     m_signalled.store(1, std::memory_order_release);
   }
   pthread_mutex_unlock(&m_mutex);
-  return true;
-}
-
-bool Event::Reset() noexcept {
-  m_signalled.store(0, std::memory_order_release);
+  // Woken after the unlock, the waiter does not run into the held mutex.
+  if (wake) pthread_cond_signal(&m_cond);
   return true;
 }
 
