@@ -29,6 +29,7 @@ int main() {
   Say("qvdemo: the qvcore5 core services library at work.");
   Say("The library started itself when it was loaded.");
   MutexSection();
+  RWLockSection();
   ResultSection();
   TraceSection();
   std::printf("\n%s\n", Failures() == 0 ? "Everything behaved as expected." : "Some steps did not behave as expected.");
