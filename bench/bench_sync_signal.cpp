@@ -190,16 +190,6 @@ void BM_TokenPass_MutexCondvar(benchmark::State& state) {
 
 }  // namespace
 
-void BM_Floor(benchmark::State& state) {
-  QVRWLOCK lock;
-  QVRWLockCreate("bench::read", 77, &lock);
-  for (auto _ : state) {
-    QVRWLockAcquireRead(lock);
-    QVRWLockReleaseRead(lock);
-  }
-  QVRWLockDestroy(lock);
-}
-BENCHMARK(BM_Floor);
 BENCHMARK(BM_PthreadRWLock_Read);
 BENCHMARK(BM_QVRWLock_Read);
 BENCHMARK(BM_PthreadRWLock_Write);
