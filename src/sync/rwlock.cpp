@@ -1,8 +1,6 @@
 // The reader-writer lock and its exports.
 #include "sync/rwlock.h"
 
-#include <algorithm>
-
 #include "core/boundary.h"
 #include "core/exception.h"
 #include "os/os_signal.h"
@@ -14,8 +12,6 @@ namespace qv::core {
 
 namespace {
 
-// Holds a library mutex for a scope; the lock's paths throw only allocation
-// failures, and those must not leave a mutex held.
 // The lock's mutexes are plain (flags 0): their platform lock is taken
 // directly, without the virtual slot, as the mutex exports do.
 inline void Enter(CQVMutex* m) noexcept {
@@ -34,6 +30,8 @@ inline void Leave(CQVMutex* m) noexcept {
     m->Release();
 }
 
+// Scoped holds of a library mutex (Adopted: already taken). The lock's paths
+// throw only allocation failures, and those must not leave a mutex held.
 class Adopted {
  public:
   explicit Adopted(CQVMutex* held) noexcept : m_mutex(held) {}
