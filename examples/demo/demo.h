@@ -8,6 +8,7 @@ void Say(const char* text);
 void Check(bool ok, const char* what);
 
 void MutexSection();
+void RWLockSection();
 void ResultSection();
 void TraceSection();
 // Reads the demo's own command line; --help prints the usage and exits.

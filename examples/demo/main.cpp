@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
   Say("The library started itself when it was loaded.");
   OptionsSection(argc, argv);  // first: --help ends the demo here
   MutexSection();
+  RWLockSection();
   ResultSection();
   TraceSection();
   TimeSection();

@@ -9,6 +9,8 @@
 #include "qv_mutex.h"
 #include "qv_semaphore.h"
 #include "qv_thread.h"
+#include "qv_signal.h"
+#include "qv_rwlock.h"
 #include "qv_module.h"
 #include "qv_getopt.h"
 #include "qv_locale.h"

@@ -1,0 +1,104 @@
+// Events and gates and their exports.
+#include "sync/event.h"
+
+#include "core/boundary.h"
+#include "os/os_error.h"
+
+namespace qv::core {
+
+CQVEvent::CQVEvent(const char* name, uint32_t flags, bool manualReset) : m_name(name ? name : ""), m_flags(flags) {
+  if (!m_handle.Create(manualReset, false)) ThrowLastError();
+}
+
+QVRESULT CQVEvent::Wait(uint32_t timeoutMs) {
+  switch (m_handle.Wait(timeoutMs)) {
+    case os::kWaitObject0: return QV_S_OK;
+    case os::kWaitTimeout: return QV_E_TIMEOUT;
+    default: ThrowLastError();
+  }
+}
+
+QVRESULT CQVEvent::TryWait() {
+  switch (m_handle.Wait(0)) {
+    case os::kWaitObject0: return QV_S_OK;
+    case os::kWaitTimeout: return QV_E_FAIL;  // closed is not a time-out
+    default: ThrowLastError();
+  }
+}
+
+}  // namespace qv::core
+
+using namespace qv::core;
+
+namespace {
+
+// A null or all-ones handle is refused instead of crashing.
+inline CQVEvent* Resolve(QVEVENT handle) noexcept {
+  if (handle == nullptr || handle == reinterpret_cast<QVEVENT>(QV_INVALID_HANDLE)) return nullptr;
+  return CQVEvent::FromHandle(handle);
+}
+
+template <class Body>
+QVRESULT WithEvent(QVEVENT handle, Body&& body) noexcept {
+  CQVEvent* e = Resolve(handle);
+  if (e == nullptr) return QV_E_HANDLE;
+  return Bounded([&] { return body(*e); });
+}
+
+QVRESULT Destroy(QVEVENT handle) noexcept {
+  delete Resolve(handle);
+  return QV_S_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+QV_API QVRESULT QVEventCreate(const char* name, uint32_t flags, QVEVENT* event) {
+  return BoundedOut(event, QV_INVALID_HANDLE, [&] {
+    *event = CQVEvent::CreateEvent(name, flags)->Handle();
+    return QV_S_OK;
+  });
+}
+
+QV_API QVRESULT QVGateCreate(const char* name, uint32_t flags, QVGATE* gate) {
+  return BoundedOut(gate, QV_INVALID_HANDLE, [&] {
+    *gate = CQVEvent::CreateGate(name, flags)->Handle();
+    return QV_S_OK;
+  });
+}
+
+QV_API QVRESULT QVEventDestroy(QVEVENT event) { return Destroy(event); }
+QV_API QVRESULT QVGateDestroy(QVGATE gate) { return Destroy(gate); }
+
+QV_API QVRESULT QVEventSignal(QVEVENT event) {
+  return WithEvent(event, [](CQVEvent& e) {
+    e.Signal();
+    return QV_S_OK;
+  });
+}
+QV_API QVRESULT QVGateOpen(QVGATE gate) { return QVEventSignal(gate); }
+
+QV_API QVRESULT QVEventReset(QVEVENT event) {
+  return WithEvent(event, [](CQVEvent& e) {
+    e.Reset();
+    return QV_S_OK;
+  });
+}
+QV_API QVRESULT QVGateClose(QVGATE gate) { return QVEventReset(gate); }
+
+QV_API QVRESULT QVEventWait(QVEVENT event) {
+  return WithEvent(event, [](CQVEvent& e) { return e.Wait(qv::os::kInfinite); });
+}
+QV_API QVRESULT QVGateWait(QVGATE gate) { return QVEventWait(gate); }
+
+QV_API QVRESULT QVEventTimedWait(QVEVENT event, uint32_t timeoutMs) {
+  return WithEvent(event, [&](CQVEvent& e) { return e.Wait(timeoutMs); });
+}
+QV_API QVRESULT QVGateTimedWait(QVGATE gate, uint32_t timeoutMs) { return QVEventTimedWait(gate, timeoutMs); }
+
+QV_API QVRESULT QVGateTryWait(QVGATE gate) {
+  return WithEvent(gate, [](CQVEvent& e) { return e.TryWait(); });
+}
+
+}  // extern "C"

@@ -1,0 +1,55 @@
+// Events and gates: one object, a binary signal kept by the platform event.
+// A gate is always manual-reset; an event is auto-reset unless created with
+// QV_EVENT_MANUAL_RESET.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "core/exception.h"
+#include "os/os_signal.h"
+#include "qvcore5/qv_signal.h"
+
+namespace qv::core {
+
+class CQVEvent {
+ public:
+  // Throws EQVCoreException with the platform's failure.
+  CQVEvent(const char* name, uint32_t flags, bool manualReset);
+  CQVEvent(const CQVEvent&) = delete;
+  CQVEvent& operator=(const CQVEvent&) = delete;
+
+  static CQVEvent* CreateEvent(const char* name, uint32_t flags) {
+    return new CQVEvent(name, flags, (flags & QV_EVENT_MANUAL_RESET) != 0);
+  }
+  static CQVEvent* CreateGate(const char* name, uint32_t flags) { return new CQVEvent(name, flags, true); }
+
+  // Signal and Reset throw on a platform failure.
+  void Signal() {
+    if (!m_handle.Set()) ThrowLastError();
+  }
+  // Opens without looking for waiters, for an owner that knows there are none.
+  void SignalUnwaited() noexcept { m_handle.SetUnwaited(); }
+  void Reset() {
+    if (!m_handle.Reset()) ThrowLastError();
+  }
+  // QV_S_OK once signalled, QV_E_TIMEOUT when the time ran out; throws on a
+  // platform failure.
+  QVRESULT Wait(uint32_t timeoutMs);
+  // QV_S_OK when signalled now (consuming an auto-reset signal), else QV_E_FAIL.
+  QVRESULT TryWait();
+
+  const std::string& Name() const noexcept { return m_name; }
+  uint32_t Flags() const noexcept { return m_flags; }
+  bool IsManualReset() const noexcept { return m_handle.IsManualReset(); }
+  uint32_t WaiterCount() const noexcept { return m_handle.WaiterCount(); }
+
+  static CQVEvent* FromHandle(QVEVENT handle) noexcept { return reinterpret_cast<CQVEvent*>(handle); }
+  QVEVENT Handle() noexcept { return reinterpret_cast<QVEVENT>(this); }
+
+ private:
+  os::Event m_handle;
+  std::string m_name;
+  uint32_t m_flags;
+};
+
+}  // namespace qv::core
