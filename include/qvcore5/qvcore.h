@@ -8,5 +8,7 @@
 #include "qv_diag.h"
 #include "qv_mutex.h"
 #include "qv_module.h"
+#include "qv_string.h"
+#include "qv_encoding.h"
 
 #endif
