@@ -2,7 +2,6 @@
 #include <unicode/stringoptions.h>
 #include <unicode/ustring.h>
 
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <cwctype>
@@ -12,33 +11,9 @@
 
 namespace {
 
-using qv::text::AsciiFoldedMismatch;
 using qv::text::UnitMismatch;
 
 constexpr uint32_t kCaseOptions = U_FOLD_CASE_DEFAULT | U_COMPARE_CODE_POINT_ORDER;
-
-// _strnicmp of the Windows runtime: both bytes lowered in the current locale.
-int LocaleICompare(const char* a, const char* b, size_t count) noexcept {
-  for (size_t i = 0; i < count; ++i) {
-    int fa = std::tolower(static_cast<unsigned char>(a[i]));
-    int fb = std::tolower(static_cast<unsigned char>(b[i]));
-    if (fa != fb) return fa - fb;
-    if (a[i] == '\0') return 0;
-  }
-  return 0;
-}
-
-// The ASCII fast path: folding to upper case while both strings stay ASCII,
-// the locale's comparison from the first byte above 127 on.
-int NarrowICompare(const char* a, const char* b, size_t count) noexcept {
-  size_t i = AsciiFoldedMismatch(a, b, count);
-  if (i == count) return 0;
-  auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
-  if (ca > 127 || cb > 127) return LocaleICompare(a + i, b + i, count - i);
-  int fa = (ca >= 'a' && ca <= 'z') ? ca - 32 : ca;
-  int fb = (cb >= 'a' && cb <= 'z') ? cb - 32 : cb;
-  return fa - fb;  // 0 only when both strings ended here
-}
 
 // _wcsnicmp on 16-bit units: ASCII folded here, other units through towlower.
 inline int LowerUnit(QVWCHAR u) noexcept {
@@ -92,12 +67,6 @@ QV_API int32_t QVStrNCmpW(const QVWCHAR* first, const QVWCHAR* second, uint32_t 
 
 QV_API int32_t QVStrNCmpUTF16(const QVWCHAR* first, const QVWCHAR* second, uint32_t count) {
   return u_strncmpCodePointOrder(first, second, IcuLength(count));
-}
-
-QV_API int32_t QVStrICmpA(const char* first, const char* second) { return NarrowICompare(first, second, SIZE_MAX); }
-
-QV_API int32_t QVStrNICmpA(const char* first, const char* second, uint32_t count) {
-  return NarrowICompare(first, second, count);
 }
 
 QV_API int32_t QVStrICmpW(const QVWCHAR* first, const QVWCHAR* second) {

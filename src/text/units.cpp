@@ -1,34 +1,21 @@
 #include "text/units.h"
 
-#include <cstdint>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#define QV_TEXT_SSE2 1
-#endif
-
-// The vector loops read whole 16-byte blocks. A block never crosses a page
-// boundary (aligned blocks by construction, unaligned ones only after a page
-// check), so it cannot fault, but its bytes beyond the terminator lie outside
-// the string: the address sanitizer must not instrument these loads. The
-// results never depend on those bytes.
-#if defined(QV_TEXT_SSE2) && (defined(__GNUC__) || defined(__clang__))
-#define QV_BLOCK_READS __attribute__((no_sanitize_address))
-#else
-#define QV_BLOCK_READS
-#endif
+#include "text/block_reads.h"
 
 namespace qv::text {
+
+alignas(32) const signed char kCaseScanConstants[3][32] = {
+    {0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20,
+     0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20},
+    {31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31,
+     31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31, 31},
+    {-102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102,
+     -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102, -102}};
 
 namespace {
 
 #if defined(QV_TEXT_SSE2)
-constexpr uintptr_t kPageMask = 4095;  // the smallest page size of the targets
-constexpr uintptr_t kLastSafeOffset = 4096 - 16;
-
-inline bool BlockFitsInPage(const void* p) noexcept {
-  return (reinterpret_cast<uintptr_t>(p) & kPageMask) <= kLastSafeOffset;
-}
+inline bool BlockFitsInPage(const void* p) noexcept { return PageRoom(p) >= 16; }
 
 inline const __m128i* AlignedBlock(const void* p) noexcept {
   return reinterpret_cast<const __m128i*>(reinterpret_cast<uintptr_t>(p) & ~uintptr_t{15});
@@ -43,8 +30,6 @@ inline size_t UnitsBetween(const void* from, const void* to) noexcept {
 // Aligned blocks only work when units sit on even addresses.
 inline bool UnitAligned(const QVWCHAR* s) noexcept { return (reinterpret_cast<uintptr_t>(s) & 1) == 0; }
 #endif
-
-inline unsigned FoldAscii(unsigned char c) noexcept { return (c >= 'a' && c <= 'z') ? c - 32u : c; }
 
 }  // namespace
 
@@ -121,41 +106,6 @@ QV_BLOCK_READS size_t UnitMismatch(const QVWCHAR* a, const QVWCHAR* b) noexcept 
   while (a[i] == b[i] && a[i] != 0) ++i;
   return i;
 #endif
-}
-
-QV_BLOCK_READS size_t AsciiFoldedMismatch(const char* a, const char* b, size_t max) noexcept {
-  size_t i = 0;
-#if defined(QV_TEXT_SSE2)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i beforeLower = _mm_set1_epi8('a' - 1);
-  const __m128i afterLower = _mm_set1_epi8('z' + 1);
-  const __m128i caseBit = _mm_set1_epi8(0x20);
-  while (max - i >= 16) {
-    if (!BlockFitsInPage(a + i) || !BlockFitsInPage(b + i)) {
-      auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
-      if (ca == 0 || ca > 127 || cb > 127 || FoldAscii(ca) != FoldAscii(cb)) return i;
-      ++i;
-      continue;
-    }
-    __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-    __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-    // Bytes above 127 compare as negative, so they are never taken for a..z.
-    __m128i la = _mm_and_si128(_mm_cmpgt_epi8(va, beforeLower), _mm_cmplt_epi8(va, afterLower));
-    __m128i lb = _mm_and_si128(_mm_cmpgt_epi8(vb, beforeLower), _mm_cmplt_epi8(vb, afterLower));
-    __m128i fa = _mm_sub_epi8(va, _mm_and_si128(la, caseBit));
-    __m128i fb = _mm_sub_epi8(vb, _mm_and_si128(lb, caseBit));
-    unsigned stop = (~_mm_movemask_epi8(_mm_cmpeq_epi8(fa, fb)) & 0xFFFFu) |
-                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(va, zero))) |
-                    static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(va, vb)));
-    if (stop != 0) return i + __builtin_ctz(stop);
-    i += 16;
-  }
-#endif
-  for (; i < max; ++i) {
-    auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
-    if (ca == 0 || ca > 127 || cb > 127 || FoldAscii(ca) != FoldAscii(cb)) return i;
-  }
-  return max;
 }
 
 }  // namespace qv::text
