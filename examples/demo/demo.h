@@ -10,6 +10,7 @@ void Check(bool ok, const char* what);
 void MutexSection();
 void ResultSection();
 void TraceSection();
+void TextSection();
 
 int Failures();
 

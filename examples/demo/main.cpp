@@ -31,6 +31,7 @@ int main() {
   MutexSection();
   ResultSection();
   TraceSection();
+  TextSection();
   std::printf("\n%s\n", Failures() == 0 ? "Everything behaved as expected." : "Some steps did not behave as expected.");
   return Failures() == 0 ? 0 : 1;
 }
