@@ -54,7 +54,10 @@ TEST(AnsiToUnicode, MultibyteTextBecomesUtf16) {
 
 TEST(AnsiToUnicode, BadOrCutSequencesFailWithoutReadingPastTheEnd) {
   QVWCHAR buf[16];
-  for (const char* bad : {"a\xFF" "b", "a\xE2\x82", "\xC3", "ok\xF0\x9F\x98", "\xED\xA0\x80"}) {
+  // The last two: the C runtime decodes the old five- and six-byte forms to
+  // values beyond U+10FFFF, which UTF-16 cannot hold (found by fuzzing).
+  for (const char* bad : {"a\xFF" "b", "a\xE2\x82", "\xC3", "ok\xF0\x9F\x98", "\xED\xA0\x80", "\xFB\x92\x92\x92\x92",
+                          "x\xFD\xBF\xBF\xBF\xBF\xBF"}) {
     auto text = Exact(bad);
     EXPECT_EQ(QVAnsiToUnicode(buf, text.get(), 16), kFailed) << bad;
     EXPECT_EQ(QVAnsiToUnicode(nullptr, text.get(), 0), kFailed) << bad;
@@ -102,6 +105,7 @@ TEST(WholeStringConversions, NeverFailAndFormSurrogatePairs) {
   EXPECT_EQ(NarrowToWide("host-01"), u"host-01");
   EXPECT_EQ(NarrowToWide("\xF0\x9F\x98\x80"), u"\U0001F600");
   EXPECT_EQ(NarrowToWide("a\xFF" "b\xE2\x82"), u"a\ufffdb\ufffd\ufffd");
+  EXPECT_EQ(NarrowToWide("\xFB\x92\x92\x92\x92"), u"\ufffd");
   EXPECT_EQ(NarrowToWide(std::string_view("a\0\xC3\xA9", 4)), std::u16string(u"a\0\u00e9", 3));
   EXPECT_EQ(WideToNarrow(std::u16string_view(u"\u00e9\0b", 3)), std::string("\xC3\xA9\0b", 4));
   EXPECT_EQ(WideToNarrow(u"\u00e9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80");
