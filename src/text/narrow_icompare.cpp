@@ -88,8 +88,9 @@ template <size_t Block, class Mask>
   }
 }
 
-// Most strings stop within the first four blocks; only longer ones enter the
-// general scan (out of line, so this path needs no stack frame).
+// Most strings stop within the first four blocks: one page test for both,
+// then the blocks one by one; only longer strings enter the general scan,
+// out of line, so this path needs no stack frame.
 template <size_t Block, class Mask, class Rest>
 [[gnu::always_inline]] inline int Start(const char* a, const char* b, size_t max, Mask stopMask, Rest rest) noexcept {
   if (max < 4 * Block || !BothFit<4 * Block>(a, b)) return rest(a, b, max, 0);
