@@ -16,6 +16,7 @@ void OptionsSection(int argc, char** argv);
 void TimeSection();
 void LockStatsSection();
 void ThreadSection();
+void TextSection();
 
 int Failures();
 

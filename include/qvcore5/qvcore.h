@@ -17,5 +17,7 @@
 #include "qv_path.h"
 #include "qv_time.h"
 #include "qv_lockstats.h"
+#include "qv_string.h"
+#include "qv_encoding.h"
 
 #endif

@@ -29,12 +29,8 @@ QV_API QVRESULT QVDumpLockStats(const char* label, const QVWCHAR* fileName) {
     if (manager == nullptr) return QV_E_FAIL;  // library not started
     std::string name = "qvlockstats.csv";
     if (fileName != nullptr) {
-      std::u16string_view wide(fileName);
-      name = qv::text::WideToNarrow(wide);
-      // A character the narrow encoding cannot hold turns into '?', which
-      // would name another file: refuse rather than write there.
-      if (std::count(name.begin(), name.end(), '?') != std::count(wide.begin(), wide.end(), u'?'))
-        return QV_E_INVALIDARG;
+      // A replaced character would name another file: refuse rather than write there.
+      if (!qv::text::WideToNarrowExact(fileName, name)) return QV_E_INVALIDARG;
     }
     return manager->Dump(label != nullptr ? label : "LockStatsDump", name);
   });

@@ -1,0 +1,120 @@
+// Search and tokenising in the string families.
+#include <unicode/ustring.h>
+
+#include <cstring>
+
+#include "qvcore5/qv_string.h"
+#include "text/units.h"
+
+namespace {
+
+using qv::text::UnitFind;
+
+bool IsDelimiter(QVWCHAR u, const QVWCHAR* delimiters) noexcept {
+  for (const QVWCHAR* d = delimiters; *d != 0; ++d)
+    if (*d == u) return true;
+  return false;
+}
+
+// The whole state is the cursor, so independent tokenisations may interleave.
+template <class Unit, class Skip, class Scan>
+Unit* NextToken(Unit** cursor, Skip skipDelimiters, Scan scanToken) noexcept {
+  if (cursor == nullptr || *cursor == nullptr) return nullptr;
+  Unit* token = *cursor + skipDelimiters(*cursor);
+  if (*token == 0) {
+    *cursor = nullptr;
+    return nullptr;
+  }
+  Unit* end = token + scanToken(token);
+  if (*end == 0) {
+    *cursor = nullptr;
+  } else {
+    *end = 0;
+    *cursor = end + 1;
+  }
+  return token;
+}
+
+}  // namespace
+
+extern "C" {
+
+QV_API char* QVStrChrA(const char* string, int32_t character) {
+  return const_cast<char*>(std::strchr(string, character));
+}
+
+QV_API QVWCHAR* QVStrChrW(const QVWCHAR* string, QVWCHAR character) {
+  return const_cast<QVWCHAR*>(UnitFind(string, character));
+}
+
+QV_API QVWCHAR* QVStrChrUCS2(const QVWCHAR* string, QVWCHAR unit) { return u_strchr(string, unit); }
+
+QV_API QVWCHAR* QVStrChrUTF16(const QVWCHAR* string, uint32_t codePoint) {
+  if (codePoint > 0x10FFFF) return nullptr;
+  return u_strchr32(string, static_cast<UChar32>(codePoint));
+}
+
+QV_API char* QVStrRChrA(const char* string, int32_t character) {
+  return const_cast<char*>(std::strrchr(string, character));
+}
+
+QV_API QVWCHAR* QVStrRChrW(const QVWCHAR* string, QVWCHAR character) {
+  const QVWCHAR* last = nullptr;
+  for (const QVWCHAR* s = string;; ++s) {
+    if (*s == character) last = s;
+    if (*s == 0) break;
+  }
+  return const_cast<QVWCHAR*>(last);
+}
+
+QV_API QVWCHAR* QVStrRChrUCS2(const QVWCHAR* string, QVWCHAR unit) { return u_strrchr(string, unit); }
+
+QV_API QVWCHAR* QVStrRChrUTF16(const QVWCHAR* string, uint32_t codePoint) {
+  if (codePoint > 0x10FFFF) return nullptr;
+  return u_strrchr32(string, static_cast<UChar32>(codePoint));
+}
+
+QV_API char* QVStrStrA(const char* string, const char* substring) {
+  return const_cast<char*>(std::strstr(string, substring));
+}
+
+QV_API QVWCHAR* QVStrStrW(const QVWCHAR* string, const QVWCHAR* substring) {
+  if (*substring == 0) return const_cast<QVWCHAR*>(string);
+  for (const QVWCHAR* s = string; (s = UnitFind(s, *substring)) != nullptr; ++s) {
+    size_t k = 1;
+    while (substring[k] != 0 && s[k] == substring[k]) ++k;
+    if (substring[k] == 0) return const_cast<QVWCHAR*>(s);
+    if (s[k] == 0) return nullptr;  // the rest is shorter than the substring
+  }
+  return nullptr;
+}
+
+QV_API QVWCHAR* QVStrStrUTF16(const QVWCHAR* string, const QVWCHAR* substring) {
+  return u_strstr(string, substring);
+}
+
+// A null delimiter string counts as an empty one.
+QV_API char* QVStrTokA(char** cursor, const char* delimiters) {
+  const char* delims = delimiters != nullptr ? delimiters : "";
+  return NextToken(
+      cursor, [delims](const char* s) { return std::strspn(s, delims); },
+      [delims](const char* s) { return std::strcspn(s, delims); });
+}
+
+QV_API QVWCHAR* QVStrTokW(QVWCHAR** cursor, const QVWCHAR* delimiters) {
+  const QVWCHAR* delims = delimiters != nullptr ? delimiters : u"";
+  return NextToken(
+      cursor,
+      [delims](const QVWCHAR* s) {
+        size_t n = 0;
+        while (s[n] != 0 && IsDelimiter(s[n], delims)) ++n;
+        return n;
+      },
+      [delims](const QVWCHAR* s) {
+        size_t n = 0;
+        while (s[n] != 0 && !IsDelimiter(s[n], delims)) ++n;
+        return n;
+      });
+}
+
+}  // extern "C"
