@@ -5,7 +5,8 @@
 namespace qv::os {
 
 namespace detail {
-extern thread_local uint32_t t_threadId __attribute__((tls_model("initial-exec")));
+// constinit: no per-access check for a dynamic initializer.
+extern thread_local constinit uint32_t t_threadId __attribute__((tls_model("initial-exec")));
 uint32_t LookUpThreadId() noexcept;
 }  // namespace detail
 

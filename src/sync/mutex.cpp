@@ -53,7 +53,7 @@ CQVCoreMutexChecked::CQVCoreMutexChecked(std::string name, uint32_t flags)
   s_tickFrequency.compare_exchange_strong(expected, frequency > 0 ? frequency : 1000);
 }
 
-bool CQVCoreMutexChecked::PreAcquireFails(uint32_t self) noexcept {
+[[gnu::always_inline]] inline bool CQVCoreMutexChecked::PreAcquireFails(uint32_t self) noexcept {
   if ((m_flags & QV_MUTEX_CHECKED) && (m_flags & QV_MUTEX_NONRECURSIVE) && m_owner.Get() == self) {
     CheckFailed(u"CQVCoreMutexChecked::preAcquire m_owner check failed");
     return true;
@@ -61,7 +61,7 @@ bool CQVCoreMutexChecked::PreAcquireFails(uint32_t self) noexcept {
   return false;
 }
 
-void CQVCoreMutexChecked::NoteAcquired(uint32_t self, int64_t waitStart) noexcept {
+[[gnu::always_inline]] inline void CQVCoreMutexChecked::NoteAcquired(uint32_t self, int64_t waitStart) noexcept {
   m_owner.Set(self);
   if (m_flags & QV_MUTEX_STATS) {
     if (m_lockDepth == 0) {

@@ -12,7 +12,7 @@ namespace qv::os {
 namespace detail {
 // initial-exec keeps the access a plain TLS load; the library is loaded with
 // the program, so the static TLS block has room for it.
-thread_local uint32_t t_threadId __attribute__((tls_model("initial-exec"))) = 0;
+constinit thread_local uint32_t t_threadId __attribute__((tls_model("initial-exec"))) = 0;
 
 uint32_t LookUpThreadId() noexcept {
   t_threadId = static_cast<uint32_t>(gettid());
