@@ -2,6 +2,7 @@
 #include "sync/condition.h"
 
 #include "core/boundary.h"
+#include "core/handle.h"
 #include "os/os_error.h"
 #include "os/os_thread.h"
 
@@ -49,17 +50,11 @@ using namespace qv::core;
 
 namespace {
 
-// A null or all-ones handle is refused instead of crashing.
-inline CQVCondition* Resolve(QVCONDITION handle) noexcept {
-  if (handle == nullptr || handle == reinterpret_cast<QVCONDITION>(QV_INVALID_HANDLE)) return nullptr;
-  return CQVCondition::FromHandle(handle);
-}
+inline CQVCondition* Resolve(QVCONDITION handle) noexcept { return ObjectFromHandle<CQVCondition>(handle); }
 
 template <class Body>
 QVRESULT WithCondition(QVCONDITION handle, Body&& body) noexcept {
-  CQVCondition* c = Resolve(handle);
-  if (c == nullptr) return QV_E_HANDLE;
-  return Bounded([&] { return body(*c); });
+  return BoundedOnHandle<CQVCondition>(handle, body);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "sync/event.h"
 
 #include "core/boundary.h"
+#include "core/handle.h"
 #include "os/os_error.h"
 
 namespace qv::core {
@@ -32,17 +33,11 @@ using namespace qv::core;
 
 namespace {
 
-// A null or all-ones handle is refused instead of crashing.
-inline CQVEvent* Resolve(QVEVENT handle) noexcept {
-  if (handle == nullptr || handle == reinterpret_cast<QVEVENT>(QV_INVALID_HANDLE)) return nullptr;
-  return CQVEvent::FromHandle(handle);
-}
+inline CQVEvent* Resolve(QVEVENT handle) noexcept { return ObjectFromHandle<CQVEvent>(handle); }
 
 template <class Body>
 QVRESULT WithEvent(QVEVENT handle, Body&& body) noexcept {
-  CQVEvent* e = Resolve(handle);
-  if (e == nullptr) return QV_E_HANDLE;
-  return Bounded([&] { return body(*e); });
+  return BoundedOnHandle<CQVEvent>(handle, body);
 }
 
 QVRESULT Destroy(QVEVENT handle) noexcept {

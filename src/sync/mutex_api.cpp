@@ -1,5 +1,5 @@
 // The exported mutex functions.
-#include "core/boundary.h"
+#include "core/handle.h"
 #include "core/global_data.h"
 #include "sync/lock_stat_hooks.h"
 #include "sync/mutex.h"
@@ -7,11 +7,7 @@
 using namespace qv::core;
 
 namespace {
-// A null or all-ones handle is refused instead of crashing.
-inline CQVMutex* Resolve(QVMUTEX handle) noexcept {
-  if (handle == nullptr || handle == reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE)) return nullptr;
-  return CQVMutex::FromHandle(handle);
-}
+inline CQVMutex* Resolve(QVMUTEX handle) noexcept { return ObjectFromHandle<CQVMutex>(handle); }
 }  // namespace
 
 extern "C" {

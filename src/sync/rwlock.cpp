@@ -2,6 +2,7 @@
 #include "sync/rwlock.h"
 
 #include "core/boundary.h"
+#include "core/handle.h"
 #include "core/exception.h"
 #include "os/os_signal.h"
 #include "os/os_thread.h"
@@ -352,17 +353,11 @@ using namespace qv::core;
 
 namespace {
 
-// A null or all-ones handle is refused instead of crashing.
-inline CQVRWLockImpl* Resolve(QVRWLOCK handle) noexcept {
-  if (handle == nullptr || handle == reinterpret_cast<QVRWLOCK>(QV_INVALID_HANDLE)) return nullptr;
-  return CQVRWLockImpl::FromHandle(handle);
-}
+inline CQVRWLockImpl* Resolve(QVRWLOCK handle) noexcept { return ObjectFromHandle<CQVRWLockImpl>(handle); }
 
 template <class Body>
 QVRESULT WithLock(QVRWLOCK handle, Body&& body) noexcept {
-  CQVRWLockImpl* l = Resolve(handle);
-  if (l == nullptr) return QV_E_HANDLE;
-  return Bounded([&] { return body(*l); });
+  return BoundedOnHandle<CQVRWLockImpl>(handle, body);
 }
 
 }  // namespace

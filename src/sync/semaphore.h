@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/exception.h"
+#include "core/handle.h"
 #include "os/os_semaphore.h"
 #include "qvcore5/qv_semaphore.h"
 
@@ -31,10 +32,8 @@ class CQVSemaphore {
   const std::string& Name() const noexcept { return m_name; }
   uint32_t Flags() const noexcept { return m_flags; }
 
-  static CQVSemaphore* FromHandle(QVSEMAPHORE handle) noexcept {
-    if (handle == nullptr || handle == reinterpret_cast<QVSEMAPHORE>(QV_INVALID_HANDLE)) return nullptr;
-    return reinterpret_cast<CQVSemaphore*>(handle);
-  }
+  // Null for a null or all-ones handle.
+  static CQVSemaphore* FromHandle(QVSEMAPHORE handle) noexcept { return ObjectFromHandle<CQVSemaphore>(handle); }
   QVSEMAPHORE Handle() noexcept { return reinterpret_cast<QVSEMAPHORE>(this); }
 
  private:
