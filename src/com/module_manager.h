@@ -5,7 +5,7 @@
 #include "qvcore5/qv_module.h"
 #include "qvcore5/qv_mutex.h"
 
-namespace qv::core {
+namespace qv::com {
 
 class CQVModuleManager {
  public:
@@ -23,4 +23,4 @@ class CQVModuleManager {
   std::set<QVMODULEID> m_modules;
 };
 
-}  // namespace qv::core
+}  // namespace qv::com

@@ -3,11 +3,16 @@
 #pragma once
 #include "qvcore5/qv_mutex.h"
 
-namespace qv::core {
-
+namespace qv::sync {
 class CQVMutexProvider;
 class CQVLockStatManager;
+}  // namespace qv::sync
+namespace qv::com {
 class CQVModuleManager;
+}  // namespace qv::com
+
+namespace qv::core {
+
 class CQVClientData;
 
 struct DebugMutexCell {
@@ -16,10 +21,10 @@ struct DebugMutexCell {
 
 struct CQVGlobalData {
   DebugMutexCell* m_debugMutex = nullptr;
-  CQVLockStatManager* m_lockStatManager = nullptr;
+  sync::CQVLockStatManager* m_lockStatManager = nullptr;
   CQVClientData* m_clientData = nullptr;
-  CQVModuleManager* m_moduleManager = nullptr;
-  CQVMutexProvider* m_mutexProvider = nullptr;
+  com::CQVModuleManager* m_moduleManager = nullptr;
+  sync::CQVMutexProvider* m_mutexProvider = nullptr;
   void* m_componentAllocator = nullptr;
 };
 

@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include "com/module_manager.h"
-#include "core/boundary.h"
+#include "base/boundary.h"
+#include "base/installed.h"
 #include "core/client_data.h"
 #include "core/global_data.h"
 #include "sync/lock_stat_manager.h"
+#include "process/time.h"
 #include "sync/mutex.h"
 
 namespace qv::core {
@@ -18,7 +20,6 @@ enum EntryReason : uint32_t { kProcessDetach = 0, kProcessAttach = 1, kThreadAtt
 
 int32_t s_attachCount = 0;
 bool s_libraryInitialized = false;
-os::SystemTimeFunction s_systemTimeSource = nullptr;
 CQVGlobalData s_globalData;
 
 // The user's default locale for all categories. When the environment names no
@@ -34,18 +35,30 @@ void ApplyUserLocale() noexcept {
   }
 }
 
+// Lower layers reach the managers through their slots, not through this record.
+void Publish(const CQVGlobalData& gd) noexcept {
+  base::Installed<sync::CQVMutexProvider>::Set(gd.m_mutexProvider);
+  base::Installed<sync::CQVLockStatManager>::Set(gd.m_lockStatManager);
+  base::Installed<com::CQVModuleManager>::Set(gd.m_moduleManager);
+  base::Installed<process::CQVThreadManager>::Set(gd.m_clientData ? gd.m_clientData->ThreadManager() : nullptr);
+}
+
 void BuildGlobalData(CQVGlobalData& gd) {
-  auto* provider = new CQVMutexProvider();
+  auto* provider = new sync::CQVMutexProvider();
   provider->AddReference();
   gd.m_mutexProvider = provider;
-  gd.m_lockStatManager = new CQVLockStatManager();
+  Publish(gd);  // the mutexes created below need the provider
+  gd.m_lockStatManager = new sync::CQVLockStatManager();
+  Publish(gd);
   gd.m_debugMutex = new DebugMutexCell();
-  ThrowIfFailed(QVMutexCreate("CQVGlobalData::m_debugMutex", QV_MUTEX_NOSTATS, &gd.m_debugMutex->handle));
-  gd.m_moduleManager = new CQVModuleManager();
+  base::ThrowIfFailed(QVMutexCreate("CQVGlobalData::m_debugMutex", QV_MUTEX_NOSTATS, &gd.m_debugMutex->handle));
+  gd.m_moduleManager = new com::CQVModuleManager();
   gd.m_clientData = new CQVClientData();
+  Publish(gd);
 }
 
 void TearDownGlobalData(CQVGlobalData& gd) {
+  Publish(CQVGlobalData{});
   delete gd.m_clientData;
   gd.m_clientData = nullptr;
   delete gd.m_moduleManager;
@@ -62,7 +75,7 @@ void TearDownGlobalData(CQVGlobalData& gd) {
     gd.m_mutexProvider = nullptr;
   }
   // Last, because its teardown lets go of the destroyed measured mutexes.
-  if (CQVLockStatManager* manager = gd.m_lockStatManager) {
+  if (sync::CQVLockStatManager* manager = gd.m_lockStatManager) {
     gd.m_lockStatManager = nullptr;
     delete manager;
   }
@@ -96,15 +109,14 @@ QVMUTEX DebugMutex() noexcept {
 
 int32_t AttachCount() noexcept { return s_attachCount; }
 bool LibraryInitialized() noexcept { return s_libraryInitialized; }
-os::SystemTimeFunction SystemTimeSource() noexcept { return s_systemTimeSource; }
 QVMODULEID OwnModuleId() noexcept { return reinterpret_cast<QVMODULEID>(&QVCoreEntryRoutine); }
 
 void LibraryStart() noexcept {
   if (++s_attachCount != 1) return;
   ApplyUserLocale();
   s_libraryInitialized = true;
-  s_systemTimeSource = os::ChooseSystemTimeFunction();
-  QVRESULT built = Bounded([] {
+  process::ChooseSystemTimeSource();
+  QVRESULT built = base::Bounded([] {
     BuildGlobalData(s_globalData);
     return QV_S_OK;
   });
@@ -115,7 +127,7 @@ void LibraryStart() noexcept {
 QVRESULT LibraryEnd() noexcept {
   if (s_attachCount <= 0) return QV_E_FAIL;
   if (--s_attachCount != 0) return QV_S_OK;
-  Bounded([] {
+  base::Bounded([] {
     TearDownGlobalData(s_globalData);
     return QV_S_OK;
   });

@@ -1,7 +1,6 @@
 // Library start and end. The shared library runs them from a load-time
 // constructor and an unload-time destructor; tests drive them directly.
 #pragma once
-#include "os/os_clock.h"
 #include "qvcore5/qv_module.h"
 
 namespace qv::core {
@@ -13,8 +12,6 @@ QVRESULT LibraryEnd() noexcept;
 int32_t AttachCount() noexcept;
 // Set by the first start and never cleared.
 bool LibraryInitialized() noexcept;
-// The system-time source chosen at the first start (null before it).
-os::SystemTimeFunction SystemTimeSource() noexcept;
 // The library's own module identifier: the address of its entry routine.
 QVMODULEID OwnModuleId() noexcept;
 

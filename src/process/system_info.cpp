@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/boundary.h"
+#include "base/boundary.h"
 #include "os/os_error.h"
 #include "os/os_sysinfo.h"
 #include "qvcore5/qv_time.h"
@@ -47,14 +47,14 @@ QV_API QVRESULT QVGetSystemInfo(QVSystemInfo* info) {
 
 QV_API QVRESULT QVGetUserName(QVWCHAR* buffer, uint32_t capacity) {
   if (buffer == nullptr) return QV_E_INVALIDARG;
-  return core::Bounded([&]() -> QVRESULT {
+  return base::Bounded([&]() -> QVRESULT {
     std::string narrow;
-    if (!os::GetUserNameSamCompatible(&narrow)) core::ThrowLastError();
+    if (!os::GetUserNameSamCompatible(&narrow)) base::ThrowLastError();
     std::u16string wide = text::NarrowToWide(narrow);
     if (wide.size() >= capacity) {
       if (capacity > 0) buffer[0] = 0;
       os::SetLastError(os::kErrorMoreData);
-      core::ThrowLastError();
+      base::ThrowLastError();
     }
     std::memcpy(buffer, wide.data(), wide.size() * sizeof(QVWCHAR));
     buffer[wide.size()] = 0;

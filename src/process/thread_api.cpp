@@ -2,7 +2,7 @@
 // semaphore, which the creator posts only once the thread's record exists,
 // so the record is there before the start routine runs and before the thread
 // can mark itself finished.
-#include "core/boundary.h"
+#include "base/boundary.h"
 #include "os/os_handle.h"
 #include "os/os_thread.h"
 #include "os/os_thread_handle.h"
@@ -10,7 +10,8 @@
 #include "qvcore5/qv_semaphore.h"
 #include "qvcore5/qv_thread.h"
 
-using namespace qv::core;
+using namespace qv::process;
+namespace base = qv::base;
 
 namespace {
 
@@ -33,7 +34,7 @@ uint32_t ThreadEntry(void* argument) noexcept {
   delete block;
   if (abandoned) return 0;
   uint32_t exitCode = start(startArgument);
-  Bounded([] {
+  base::Bounded([] {
     if (CQVThreadManager* manager = ThreadManager()) manager->MarkFinished(qv::os::CurrentThreadId());
     return QV_S_OK;
   });
@@ -42,7 +43,7 @@ uint32_t ThreadEntry(void* argument) noexcept {
 
 CQVThreadManager& RequireManager() {
   CQVThreadManager* manager = ThreadManager();
-  if (manager == nullptr) ThrowResult(QV_E_FAIL);  // library not started
+  if (manager == nullptr) base::ThrowResult(QV_E_FAIL);  // library not started
   return *manager;
 }
 
@@ -54,7 +55,7 @@ QV_API QVRESULT QVThreadCreate(QVTHREADPROC start, void* argument, uint32_t opti
                                uint32_t* thread, uint32_t* threadId) {
   (void)options;
   if (threadId != nullptr) *threadId = 0;
-  return BoundedOut(thread, 0xFFFFFFFFu, [&]() -> QVRESULT {
+  return base::BoundedOut(thread, 0xFFFFFFFFu, [&]() -> QVRESULT {
     if (start == nullptr) return QV_E_INVALIDARG;
     CQVThreadManager& manager = RequireManager();
     auto* block = new ThreadStartBlock{start, argument, nullptr};
@@ -91,11 +92,11 @@ QV_API QVRESULT QVThreadCreate(QVTHREADPROC start, void* argument, uint32_t opti
 }
 
 QV_API QVRESULT QVThreadJoin(uint32_t threadId, uint32_t* exitCode) {
-  return Bounded([&]() -> QVRESULT { return RequireManager().Join(threadId, exitCode); });
+  return base::Bounded([&]() -> QVRESULT { return RequireManager().Join(threadId, exitCode); });
 }
 
 QV_API QVRESULT QVThreadDetach(uint32_t threadId) {
-  return Bounded([&]() -> QVRESULT { return RequireManager().Detach(threadId); });
+  return base::Bounded([&]() -> QVRESULT { return RequireManager().Detach(threadId); });
 }
 
 QV_API int32_t QVThreadIsFinished(uint32_t threadId) {

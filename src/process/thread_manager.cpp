@@ -1,15 +1,14 @@
 #include "process/thread_manager.h"
 
-#include "core/client_data.h"
-#include "core/exception.h"
-#include "core/global_data.h"
-#include "core/mutex_guard.h"
+#include "base/installed.h"
+#include "base/exception.h"
+#include "base/mutex_guard.h"
 #include "os/os_error.h"
 #include "os/os_handle.h"
 #include "os/os_thread.h"
 #include "os/os_thread_handle.h"
 
-namespace qv::core {
+namespace qv::process {
 
 namespace {
 
@@ -36,7 +35,7 @@ QVRESULT LastErrorResult() { return QVResultFromNative(os::GetLastError()); }
 CQVThreadManager::CQVThreadManager() : m_mapMutex(reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE)) {
   // Without its mutex the manager could not keep its map consistent, so a
   // failure stops the library's start instead of running unlocked.
-  ThrowIfFailed(QVMutexCreate("CQVThreadManager::m_mapMutex", 0, &m_mapMutex));
+  base::ThrowIfFailed(QVMutexCreate("CQVThreadManager::m_mapMutex", 0, &m_mapMutex));
   try {
     Add(os::CurrentThreadId(), os::CurrentThreadPseudoHandle());
   } catch (...) {
@@ -57,7 +56,7 @@ void CQVThreadManager::Add(uint32_t id, QVHANDLE handle) {
   data->AddReference();
   CQVThreadData* replaced = nullptr;
   {
-    MutexGuard guard(m_mapMutex);
+    base::MutexGuard guard(m_mapMutex);
     try {
       auto [it, inserted] = m_threads.try_emplace(id, data);
       if (!inserted) {
@@ -78,7 +77,7 @@ void CQVThreadManager::Add(uint32_t id, QVHANDLE handle) {
 }
 
 CQVThreadData* CQVThreadManager::Lookup(uint32_t id) {
-  MutexGuard guard(m_mapMutex);
+  base::MutexGuard guard(m_mapMutex);
   auto it = m_threads.find(id);
   if (it == m_threads.end()) return nullptr;
   it->second->AddReference();
@@ -86,12 +85,12 @@ CQVThreadData* CQVThreadManager::Lookup(uint32_t id) {
 }
 
 void CQVThreadManager::Mark(uint32_t id, uint8_t CQVThreadData::*flag) {
-  MutexGuard guard(m_mapMutex);
+  base::MutexGuard guard(m_mapMutex);
   DataRef data(Lookup(id));
   if (!data) return;
   data.operator->()->*flag = 1;
   if (data->m_released && data->m_finished) {
-    MutexGuard again(m_mapMutex);
+    base::MutexGuard again(m_mapMutex);
     auto it = m_threads.find(id);
     if (it != m_threads.end() && it->second == data.operator->()) {
       m_threads.erase(it);
@@ -128,19 +127,18 @@ QVRESULT CQVThreadManager::Detach(uint32_t id) {
 }
 
 bool CQVThreadManager::IsFinished(uint32_t id) {
-  MutexGuard guard(m_mapMutex);
+  base::MutexGuard guard(m_mapMutex);
   DataRef data(Lookup(id));
   return !data || (data->m_released && data->m_finished);
 }
 
 size_t CQVThreadManager::TrackedCount() {
-  MutexGuard guard(m_mapMutex);
+  base::MutexGuard guard(m_mapMutex);
   return m_threads.size();
 }
 
 CQVThreadManager* ThreadManager() noexcept {
-  CQVClientData* client = GlobalData().m_clientData;
-  return client != nullptr ? client->ThreadManager() : nullptr;
+  return base::Installed<CQVThreadManager>::Get();
 }
 
-}  // namespace qv::core
+}  // namespace qv::process

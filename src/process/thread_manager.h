@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <map>
 
-#include "core/refcounted.h"
+#include "base/refcounted.h"
 #include "qvcore5/qv_mutex.h"
 
-namespace qv::core {
+namespace qv::process {
 
-class CQVThreadData : public CQVCoreRefCounted {
+class CQVThreadData : public base::CQVCoreRefCounted {
  public:
   explicit CQVThreadData(QVHANDLE handle) noexcept : m_handle(handle) {}
 
@@ -53,4 +53,4 @@ class CQVThreadManager {
 // The process's thread manager, or null outside the library's start and end.
 CQVThreadManager* ThreadManager() noexcept;
 
-}  // namespace qv::core
+}  // namespace qv::process

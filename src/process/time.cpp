@@ -1,10 +1,10 @@
 // Clocks and time conversion.
 #include "process/time.h"
 
+#include <atomic>
 #include <cstring>
 
-#include "core/boundary.h"
-#include "core/lifecycle.h"
+#include "base/boundary.h"
 #include "os/os_clock.h"
 #include "os/os_error.h"
 #include "os/os_time.h"
@@ -25,6 +25,20 @@ int DaysInMonth(int64_t year, int month) noexcept {
 bool IsValidTime(const QVTime& t) noexcept {
   return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= DaysInMonth(t.year, t.month) && t.dayOfWeek <= 6 &&
          t.hour <= 23 && t.minute <= 59 && t.second <= 59 && t.milliseconds <= 999;
+}
+
+namespace {
+std::atomic<os::SystemTimeFunction> s_systemTimeSource{nullptr};
+}  // namespace
+
+void ChooseSystemTimeSource() noexcept {
+  s_systemTimeSource.store(os::ChooseSystemTimeFunction(), std::memory_order_relaxed);
+}
+
+os::SystemTimeFunction SystemTimeSource() noexcept {
+  os::SystemTimeFunction source = s_systemTimeSource.load(std::memory_order_relaxed);
+  if (__builtin_expect(source == nullptr, 0)) source = os::ChooseSystemTimeFunction();
+  return source;
 }
 
 }  // namespace qv::process
@@ -76,9 +90,7 @@ QV_API QVRESULT QVTimeGetLocal(QVTime* time) {
 
 QV_API QVRESULT QVTimeGetPreciseTimestamp(int64_t* timestamp) {
   if (timestamp == nullptr) return QV_E_INVALIDARG;
-  os::SystemTimeFunction source = core::SystemTimeSource();
-  if (__builtin_expect(source == nullptr, 0)) source = os::ChooseSystemTimeFunction();  // before the start
-  *timestamp = process::TimestampFrom1601(source());
+  *timestamp = process::TimestampFrom1601(process::SystemTimeSource()());
   return QV_S_OK;
 }
 

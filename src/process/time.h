@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "os/os_clock.h"
 #include "qvcore5/qv_time.h"
 
 namespace qv::process {
@@ -19,6 +20,11 @@ inline void SplitTimestamp(int64_t nanoseconds, QVTimeOfDay* out) noexcept {
   out->seconds = nanoseconds / 1000000000;
   out->nanoseconds = nanoseconds % 1000000000;
 }
+
+// The precise system-time source, chosen once at the library's start (the
+// start calls Choose); before it, Get chooses on every call.
+void ChooseSystemTimeSource() noexcept;
+os::SystemTimeFunction SystemTimeSource() noexcept;
 
 bool IsLeapYear(int64_t year) noexcept;
 int DaysInMonth(int64_t year, int month) noexcept;

@@ -1,15 +1,15 @@
 // Conditions and their exports.
 #include "sync/condition.h"
 
-#include "core/boundary.h"
-#include "core/handle.h"
+#include "base/boundary.h"
+#include "base/handle.h"
 #include "os/os_error.h"
 #include "os/os_thread.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 CQVCondition::CQVCondition(const char* name, uint32_t flags) : m_name(name ? name : ""), m_flags(flags) {
-  if (!m_cond.Create()) ThrowLastError();
+  if (!m_cond.Create()) base::ThrowLastError();
 }
 
 QVRESULT CQVCondition::Acquire() noexcept {
@@ -41,20 +41,21 @@ QVRESULT CQVCondition::Wait(uint32_t timeoutMs) {
   m_depth = depth;
   if (woken) return QV_S_OK;
   if (error == os::kErrorTimeout) return QV_E_TIMEOUT;
-  ThrowResult(QVResultFromNative(error));
+  base::ThrowResult(QVResultFromNative(error));
 }
 
-}  // namespace qv::core
+}  // namespace qv::sync
 
-using namespace qv::core;
+using namespace qv::sync;
+namespace base = qv::base;
 
 namespace {
 
-inline CQVCondition* Resolve(QVCONDITION handle) noexcept { return ObjectFromHandle<CQVCondition>(handle); }
+inline CQVCondition* Resolve(QVCONDITION handle) noexcept { return base::ObjectFromHandle<CQVCondition>(handle); }
 
 template <class Body>
 QVRESULT WithCondition(QVCONDITION handle, Body&& body) noexcept {
-  return BoundedOnHandle<CQVCondition>(handle, body);
+  return base::BoundedOnHandle<CQVCondition>(handle, body);
 }
 
 }  // namespace
@@ -62,7 +63,7 @@ QVRESULT WithCondition(QVCONDITION handle, Body&& body) noexcept {
 extern "C" {
 
 QV_API QVRESULT QVConditionCreate(const char* name, uint32_t flags, QVCONDITION* condition) {
-  return BoundedOut(condition, QV_INVALID_HANDLE, [&] {
+  return base::BoundedOut(condition, QV_INVALID_HANDLE, [&] {
     *condition = (new CQVCondition(name, flags))->Handle();
     return QV_S_OK;
   });

@@ -8,11 +8,11 @@
 #include "os/os_signal.h"
 #include "qvcore5/qv_signal.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 class CQVCondition {
  public:
-  // Throws EQVCoreException with the platform's failure.
+  // Throws base::EQVCoreException with the platform's failure.
   CQVCondition(const char* name, uint32_t flags);
   CQVCondition(const CQVCondition&) = delete;
   CQVCondition& operator=(const CQVCondition&) = delete;
@@ -46,4 +46,4 @@ class CQVCondition {
   uint32_t m_depth = 0;
 };
 
-}  // namespace qv::core
+}  // namespace qv::sync

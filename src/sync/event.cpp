@@ -1,21 +1,21 @@
 // Events and gates and their exports.
 #include "sync/event.h"
 
-#include "core/boundary.h"
-#include "core/handle.h"
+#include "base/boundary.h"
+#include "base/handle.h"
 #include "os/os_error.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 CQVEvent::CQVEvent(const char* name, uint32_t flags, bool manualReset) : m_name(name ? name : ""), m_flags(flags) {
-  if (!m_handle.Create(manualReset, false)) ThrowLastError();
+  if (!m_handle.Create(manualReset, false)) base::ThrowLastError();
 }
 
 QVRESULT CQVEvent::Wait(uint32_t timeoutMs) {
   switch (m_handle.Wait(timeoutMs)) {
     case os::kWaitObject0: return QV_S_OK;
     case os::kWaitTimeout: return QV_E_TIMEOUT;
-    default: ThrowLastError();
+    default: base::ThrowLastError();
   }
 }
 
@@ -23,21 +23,22 @@ QVRESULT CQVEvent::TryWait() {
   switch (m_handle.Wait(0)) {
     case os::kWaitObject0: return QV_S_OK;
     case os::kWaitTimeout: return QV_E_FAIL;  // closed is not a time-out
-    default: ThrowLastError();
+    default: base::ThrowLastError();
   }
 }
 
-}  // namespace qv::core
+}  // namespace qv::sync
 
-using namespace qv::core;
+using namespace qv::sync;
+namespace base = qv::base;
 
 namespace {
 
-inline CQVEvent* Resolve(QVEVENT handle) noexcept { return ObjectFromHandle<CQVEvent>(handle); }
+inline CQVEvent* Resolve(QVEVENT handle) noexcept { return base::ObjectFromHandle<CQVEvent>(handle); }
 
 template <class Body>
 QVRESULT WithEvent(QVEVENT handle, Body&& body) noexcept {
-  return BoundedOnHandle<CQVEvent>(handle, body);
+  return base::BoundedOnHandle<CQVEvent>(handle, body);
 }
 
 QVRESULT Destroy(QVEVENT handle) noexcept {
@@ -50,14 +51,14 @@ QVRESULT Destroy(QVEVENT handle) noexcept {
 extern "C" {
 
 QV_API QVRESULT QVEventCreate(const char* name, uint32_t flags, QVEVENT* event) {
-  return BoundedOut(event, QV_INVALID_HANDLE, [&] {
+  return base::BoundedOut(event, QV_INVALID_HANDLE, [&] {
     *event = CQVEvent::CreateEvent(name, flags)->Handle();
     return QV_S_OK;
   });
 }
 
 QV_API QVRESULT QVGateCreate(const char* name, uint32_t flags, QVGATE* gate) {
-  return BoundedOut(gate, QV_INVALID_HANDLE, [&] {
+  return base::BoundedOut(gate, QV_INVALID_HANDLE, [&] {
     *gate = CQVEvent::CreateGate(name, flags)->Handle();
     return QV_S_OK;
   });

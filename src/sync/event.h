@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <string>
 
-#include "core/exception.h"
+#include "base/exception.h"
 #include "os/os_signal.h"
 #include "qvcore5/qv_signal.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 class CQVEvent {
  public:
-  // Throws EQVCoreException with the platform's failure.
+  // Throws base::EQVCoreException with the platform's failure.
   CQVEvent(const char* name, uint32_t flags, bool manualReset);
   CQVEvent(const CQVEvent&) = delete;
   CQVEvent& operator=(const CQVEvent&) = delete;
@@ -25,12 +25,12 @@ class CQVEvent {
 
   // Signal and Reset throw on a platform failure.
   void Signal() {
-    if (!m_handle.Set()) ThrowLastError();
+    if (!m_handle.Set()) base::ThrowLastError();
   }
   // Opens without looking for waiters, for an owner that knows there are none.
   void SignalUnwaited() noexcept { m_handle.SetUnwaited(); }
   void Reset() {
-    if (!m_handle.Reset()) ThrowLastError();
+    if (!m_handle.Reset()) base::ThrowLastError();
   }
   // QV_S_OK once signalled, QV_E_TIMEOUT when the time ran out; throws on a
   // platform failure.
@@ -52,4 +52,4 @@ class CQVEvent {
   uint32_t m_flags;
 };
 
-}  // namespace qv::core
+}  // namespace qv::sync

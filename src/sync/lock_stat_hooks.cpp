@@ -1,14 +1,14 @@
 #include "sync/lock_stat_hooks.h"
 
-#include "core/global_data.h"
+#include "base/installed.h"
 #include "sync/lock_stat_manager.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 // Without a manager (before the start, after the end) measured mutexes are
 // not tracked and a destroyed one is released by its destroyer.
 void LockStatRegisterLive(CQVMutex* mutex) noexcept {
-  CQVLockStatManager* manager = GlobalData().m_lockStatManager;
+  CQVLockStatManager* manager = base::Installed<CQVLockStatManager>::Get();
   if (manager == nullptr) return;
   try {
     manager->Register(CQVLockStatManager::kLiveMutex, mutex);
@@ -18,8 +18,8 @@ void LockStatRegisterLive(CQVMutex* mutex) noexcept {
 }
 
 bool LockStatRetire(CQVMutex* mutex) noexcept {
-  CQVLockStatManager* manager = GlobalData().m_lockStatManager;
+  CQVLockStatManager* manager = base::Installed<CQVLockStatManager>::Get();
   return manager != nullptr && manager->Retire(mutex);
 }
 
-}  // namespace qv::core
+}  // namespace qv::sync

@@ -2,7 +2,7 @@
 #pragma once
 #include "sync/mutex.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 // Registers a new measured mutex as live; failures are swallowed.
 void LockStatRegisterLive(CQVMutex* mutex) noexcept;
@@ -10,4 +10,4 @@ void LockStatRegisterLive(CQVMutex* mutex) noexcept;
 // manager. False when there is no manager: the caller then releases.
 bool LockStatRetire(CQVMutex* mutex) noexcept;
 
-}  // namespace qv::core
+}  // namespace qv::sync

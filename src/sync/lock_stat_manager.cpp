@@ -5,11 +5,11 @@
 #include <ctime>
 #include <memory>
 
-#include "core/exception.h"
-#include "core/mutex_guard.h"
+#include "base/exception.h"
+#include "base/mutex_guard.h"
 #include "qvcore5/qv_time.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 namespace {
 
@@ -47,9 +47,9 @@ class ReportWriter {
   }
   void Flush() {
     if (!m_text.empty() && std::fwrite(m_text.data(), 1, m_text.size(), m_file) != m_text.size())
-      ThrowResult(QV_E_FAIL);
+      base::ThrowResult(QV_E_FAIL);
     m_text.clear();
-    if (std::fflush(m_file) != 0) ThrowResult(QV_E_FAIL);
+    if (std::fflush(m_file) != 0) base::ThrowResult(QV_E_FAIL);
   }
 
  private:
@@ -68,12 +68,12 @@ const char* LockStatKindLabel(int32_t kind) noexcept {
 }
 
 CQVLockStatManager::CQVLockStatManager() : m_mutex(reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE)) {
-  ThrowIfFailed(QVMutexCreate("CQVLockStatManager::m_mutex", QV_MUTEX_NOSTATS, &m_mutex));
+  base::ThrowIfFailed(QVMutexCreate("CQVLockStatManager::m_mutex", QV_MUTEX_NOSTATS, &m_mutex));
 }
 
 CQVLockStatManager::~CQVLockStatManager() {
   {
-    MutexGuard guard(m_mutex);
+    base::MutexGuard guard(m_mutex);
     while (!m_entries.empty()) {
       auto first = m_entries.begin();
       int32_t kind = first->first.first;
@@ -86,12 +86,12 @@ CQVLockStatManager::~CQVLockStatManager() {
 }
 
 void CQVLockStatManager::Register(int32_t kind, CQVMutex* mutex) {
-  MutexGuard guard(m_mutex);
+  base::MutexGuard guard(m_mutex);
   m_entries[Key{kind, Address(mutex)}] = mutex;
 }
 
 bool CQVLockStatManager::Retire(CQVMutex* mutex) noexcept {
-  MutexGuard guard(m_mutex);
+  base::MutexGuard guard(m_mutex);
   // The live entry goes in any case: should the destroyed entry not fit, the
   // caller deletes the mutex and no entry may point at it.
   m_entries.erase(Key{kLiveMutex, Address(mutex)});
@@ -104,7 +104,7 @@ bool CQVLockStatManager::Retire(CQVMutex* mutex) noexcept {
 }
 
 void CQVLockStatManager::Reset() noexcept {
-  MutexGuard guard(m_mutex);
+  base::MutexGuard guard(m_mutex);
   for (auto it = m_entries.begin(); it != m_entries.end();) {
     if (it->first.first == kDestroyedMutex) {
       CQVMutex* mutex = it->second;
@@ -118,15 +118,15 @@ void CQVLockStatManager::Reset() noexcept {
 }
 
 size_t CQVLockStatManager::EntryCount() {
-  MutexGuard guard(m_mutex);
+  base::MutexGuard guard(m_mutex);
   return m_entries.size();
 }
 
 QVRESULT CQVLockStatManager::Dump(const char* label, const std::string& fileName) {
-  MutexGuard guard(m_mutex);
+  base::MutexGuard guard(m_mutex);
   std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "a"));
-  if (!file) ThrowResult(QV_E_FAIL);
-  if (std::setvbuf(file.get(), nullptr, _IONBF, 0) != 0) ThrowResult(QV_E_FAIL);
+  if (!file) base::ThrowResult(QV_E_FAIL);
+  if (std::setvbuf(file.get(), nullptr, _IONBF, 0) != 0) base::ThrowResult(QV_E_FAIL);
 
   QVTime now;
   QVTimeGetLocal(&now);
@@ -183,8 +183,8 @@ QVRESULT CQVLockStatManager::Dump(const char* label, const std::string& fileName
   out.EndLine();
   out.Flush();
 
-  if (std::fclose(file.release()) != 0) ThrowResult(QV_E_FAIL);
+  if (std::fclose(file.release()) != 0) base::ThrowResult(QV_E_FAIL);
   return converted;
 }
 
-}  // namespace qv::core
+}  // namespace qv::sync

@@ -8,7 +8,7 @@
 
 #include "sync/mutex.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 class CQVLockStatManager {
  public:
@@ -45,4 +45,4 @@ class CQVLockStatManager {
 // The label of an entry kind in the report.
 const char* LockStatKindLabel(int32_t kind) noexcept;
 
-}  // namespace qv::core
+}  // namespace qv::sync

@@ -2,13 +2,14 @@
 #include <algorithm>
 #include <string>
 
-#include "core/boundary.h"
-#include "core/global_data.h"
+#include "base/boundary.h"
+#include "base/installed.h"
 #include "qvcore5/qv_lockstats.h"
 #include "sync/lock_stat_manager.h"
 #include "text/wide_narrow.h"
 
-using namespace qv::core;
+using namespace qv::sync;
+namespace base = qv::base;
 
 extern "C" {
 
@@ -19,13 +20,13 @@ QV_API QVRESULT QVGetLockStats(QVMUTEX mutex, QVLockStats* stats) {
 }
 
 QV_API QVRESULT QVResetLockStats(void) {
-  if (CQVLockStatManager* manager = GlobalData().m_lockStatManager) manager->Reset();
+  if (CQVLockStatManager* manager = base::Installed<CQVLockStatManager>::Get()) manager->Reset();
   return QV_S_OK;
 }
 
 QV_API QVRESULT QVDumpLockStats(const char* label, const QVWCHAR* fileName) {
-  return Bounded([&]() -> QVRESULT {
-    CQVLockStatManager* manager = GlobalData().m_lockStatManager;
+  return base::Bounded([&]() -> QVRESULT {
+    CQVLockStatManager* manager = base::Installed<CQVLockStatManager>::Get();
     if (manager == nullptr) return QV_E_FAIL;  // library not started
     std::string name = "qvlockstats.csv";
     if (fileName != nullptr) {

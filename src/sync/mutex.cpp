@@ -4,7 +4,7 @@
 #include "os/os_thread.h"
 #include "qvcore5/qv_diag.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 namespace {
 constexpr uint32_t kSpinCount = 4000;
@@ -158,4 +158,4 @@ int32_t CQVCoreMutexChecked::AssertOwnership(int32_t expectOwned) noexcept {
   return expectOwned == 0 ? 1 : 0;
 }
 
-}  // namespace qv::core
+}  // namespace qv::sync

@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <string>
 
-#include "core/refcounted.h"
+#include "base/refcounted.h"
 #include "os/os_lock.h"
 #include "qvcore5/qv_mutex.h"
 
-namespace qv::core {
+namespace qv::sync {
 
-class IMutex : public CQVCoreRefCounted {
+class IMutex : public base::CQVCoreRefCounted {
  public:
   virtual QVRESULT Acquire() noexcept = 0;
   virtual QVRESULT TryAcquire() noexcept = 0;
@@ -102,7 +102,7 @@ class CQVCoreMutexChecked final : public CQVCoreMutexImpl {
   static std::atomic<int64_t> s_tickFrequency;
 };
 
-class IMutexProvider : public CQVCoreRefCounted {
+class IMutexProvider : public base::CQVCoreRefCounted {
  public:
   virtual QVRESULT CreateMutex(const std::string& name, uint32_t flags, CQVMutex** out) noexcept = 0;
 };
@@ -119,4 +119,4 @@ class CQVMutexProvider final : public IMutexProvider {
 // Ticks of the mutex statistics to microseconds, without 64-bit overflow.
 int64_t TicksToMicroseconds(int64_t ticks) noexcept;
 
-}  // namespace qv::core
+}  // namespace qv::sync

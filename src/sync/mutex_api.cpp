@@ -1,20 +1,21 @@
 // The exported mutex functions.
-#include "core/handle.h"
-#include "core/global_data.h"
+#include "base/handle.h"
+#include "base/installed.h"
 #include "sync/lock_stat_hooks.h"
 #include "sync/mutex.h"
 
-using namespace qv::core;
+using namespace qv::sync;
+namespace base = qv::base;
 
 namespace {
-inline CQVMutex* Resolve(QVMUTEX handle) noexcept { return ObjectFromHandle<CQVMutex>(handle); }
+inline CQVMutex* Resolve(QVMUTEX handle) noexcept { return base::ObjectFromHandle<CQVMutex>(handle); }
 }  // namespace
 
 extern "C" {
 
 QV_API QVRESULT QVMutexCreate(const char* name, uint32_t flags, QVMUTEX* mutex) {
-  return BoundedOut(mutex, QV_INVALID_HANDLE, [&]() -> QVRESULT {
-    CQVMutexProvider* provider = GlobalData().m_mutexProvider;
+  return base::BoundedOut(mutex, QV_INVALID_HANDLE, [&]() -> QVRESULT {
+    CQVMutexProvider* provider = base::Installed<CQVMutexProvider>::Get();
     if (provider == nullptr) return QV_E_FAIL;  // library not started
     CQVMutex* created = nullptr;
     QVRESULT r = provider->CreateMutex(name ? name : "", flags, &created);
@@ -26,7 +27,7 @@ QV_API QVRESULT QVMutexCreate(const char* name, uint32_t flags, QVMUTEX* mutex) 
 }
 
 QV_API int32_t QVMutexDestroy(QVMUTEX mutex) {
-  return Bounded([&]() -> QVRESULT {
+  return base::Bounded([&]() -> QVRESULT {
     CQVMutex* m = Resolve(mutex);
     if (m == nullptr) return QV_E_HANDLE;
     if ((m->GetFlags() & QV_MUTEX_STATS) && LockStatRetire(m)) return QV_S_OK;

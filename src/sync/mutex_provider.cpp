@@ -1,10 +1,10 @@
 #include <atomic>
 #include <memory>
 
-#include "core/boundary.h"
+#include "base/boundary.h"
 #include "sync/mutex.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 namespace {
 std::atomic<CQVMutexProvider::CreationObserver> s_observer{nullptr};
@@ -13,7 +13,7 @@ std::atomic<CQVMutexProvider::CreationObserver> s_observer{nullptr};
 void CQVMutexProvider::SetCreationObserver(CreationObserver observer) noexcept { s_observer.store(observer); }
 
 QVRESULT CQVMutexProvider::CreateMutex(const std::string& name, uint32_t flags, CQVMutex** out) noexcept {
-  return Bounded([&]() -> QVRESULT {
+  return base::Bounded([&]() -> QVRESULT {
     if (flags & QV_MUTEX_NOSTATS) flags &= ~QV_MUTEX_STATS;
     std::unique_ptr<CQVMutex> mutex;
     if (flags & (QV_MUTEX_CHECKED | QV_MUTEX_STATS)) mutex = std::make_unique<CQVCoreMutexChecked>(name, flags);
@@ -25,4 +25,4 @@ QVRESULT CQVMutexProvider::CreateMutex(const std::string& name, uint32_t flags, 
   });
 }
 
-}  // namespace qv::core
+}  // namespace qv::sync

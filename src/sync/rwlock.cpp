@@ -1,15 +1,15 @@
 // The reader-writer lock and its exports.
 #include "sync/rwlock.h"
 
-#include "core/boundary.h"
-#include "core/handle.h"
-#include "core/exception.h"
+#include "base/boundary.h"
+#include "base/handle.h"
+#include "base/exception.h"
 #include "os/os_signal.h"
 #include "os/os_thread.h"
 #include "sync/event.h"
 #include "sync/mutex.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 namespace {
 
@@ -57,8 +57,8 @@ CQVRWLockImpl::CQVRWLockImpl(const char* name, uint32_t flags) : m_name(name ? n
   try {
     m_writerGate = CQVEvent::CreateGate((m_name + "::CQVRWLockImpl::m_writerGate").c_str(), 0)->Handle();
     m_readers.reserve(8);
-    ThrowIfFailed(QVMutexCreate((m_name + "::CQVRWLockImpl::m_lock").c_str(), 0, &m_lock));
-    ThrowIfFailed(QVMutexCreate((m_name + "::CQVRWLockImpl::m_arrayLock").c_str(), 0, &m_arrayLock));
+    base::ThrowIfFailed(QVMutexCreate((m_name + "::CQVRWLockImpl::m_lock").c_str(), 0, &m_lock));
+    base::ThrowIfFailed(QVMutexCreate((m_name + "::CQVRWLockImpl::m_arrayLock").c_str(), 0, &m_arrayLock));
     Gate()->Signal();
   } catch (...) {
     DestroyParts();
@@ -345,19 +345,20 @@ QVRESULT CQVRWLockImpl::ReleaseWrite() {
   return QV_S_OK;
 }
 
-}  // namespace qv::core
+}  // namespace qv::sync
 
 // ---- exports ----------------------------------------------------------------
 
-using namespace qv::core;
+using namespace qv::sync;
+namespace base = qv::base;
 
 namespace {
 
-inline CQVRWLockImpl* Resolve(QVRWLOCK handle) noexcept { return ObjectFromHandle<CQVRWLockImpl>(handle); }
+inline CQVRWLockImpl* Resolve(QVRWLOCK handle) noexcept { return base::ObjectFromHandle<CQVRWLockImpl>(handle); }
 
 template <class Body>
 QVRESULT WithLock(QVRWLOCK handle, Body&& body) noexcept {
-  return BoundedOnHandle<CQVRWLockImpl>(handle, body);
+  return base::BoundedOnHandle<CQVRWLockImpl>(handle, body);
 }
 
 }  // namespace
@@ -365,7 +366,7 @@ QVRESULT WithLock(QVRWLOCK handle, Body&& body) noexcept {
 extern "C" {
 
 QV_API QVRESULT QVRWLockCreate(const char* name, uint32_t flags, QVRWLOCK* lock) {
-  return BoundedOut(lock, QV_INVALID_HANDLE, [&] {
+  return base::BoundedOut(lock, QV_INVALID_HANDLE, [&] {
     *lock = (new CQVRWLockImpl(name, flags))->Handle();
     return QV_S_OK;
   });

@@ -10,14 +10,14 @@
 #include "qvcore5/qv_rwlock.h"
 #include "qvcore5/qv_signal.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 class CQVMutex;
 class CQVEvent;
 
 class CQVRWLockImpl {
  public:
-  // Throws EQVCoreException when a part cannot be made.
+  // Throws base::EQVCoreException when a part cannot be made.
   CQVRWLockImpl(const char* name, uint32_t flags);
   ~CQVRWLockImpl();
   CQVRWLockImpl(const CQVRWLockImpl&) = delete;
@@ -81,4 +81,4 @@ class CQVRWLockImpl {
   std::atomic<uint32_t> m_readerCount{0};
 };
 
-}  // namespace qv::core
+}  // namespace qv::sync

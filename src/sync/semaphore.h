@@ -5,16 +5,16 @@
 #include <cstdint>
 #include <string>
 
-#include "core/exception.h"
-#include "core/handle.h"
+#include "base/exception.h"
+#include "base/handle.h"
 #include "os/os_semaphore.h"
 #include "qvcore5/qv_semaphore.h"
 
-namespace qv::core {
+namespace qv::sync {
 
 class CQVSemaphore {
  public:
-  // Throws EQVCoreException: 0x80070057 for a count outside 0..32767 or a
+  // Throws base::EQVCoreException: 0x80070057 for a count outside 0..32767 or a
   // named semaphore without a usable name, else the platform's failure.
   CQVSemaphore(int32_t initialCount, const char* name, uint32_t flags);
   ~CQVSemaphore();
@@ -22,10 +22,10 @@ class CQVSemaphore {
   CQVSemaphore& operator=(const CQVSemaphore&) = delete;
 
   void Post() {
-    if (!m_handle->Post()) ThrowLastError();
+    if (!m_handle->Post()) base::ThrowLastError();
   }
   void Wait() {
-    if (!m_handle->Wait()) ThrowLastError();
+    if (!m_handle->Wait()) base::ThrowLastError();
   }
   bool TryWait() noexcept { return m_handle->TryWait(); }
 
@@ -33,7 +33,7 @@ class CQVSemaphore {
   uint32_t Flags() const noexcept { return m_flags; }
 
   // Null for a null or all-ones handle.
-  static CQVSemaphore* FromHandle(QVSEMAPHORE handle) noexcept { return ObjectFromHandle<CQVSemaphore>(handle); }
+  static CQVSemaphore* FromHandle(QVSEMAPHORE handle) noexcept { return base::ObjectFromHandle<CQVSemaphore>(handle); }
   QVSEMAPHORE Handle() noexcept { return reinterpret_cast<QVSEMAPHORE>(this); }
 
  private:
@@ -42,4 +42,4 @@ class CQVSemaphore {
   uint32_t m_flags;
 };
 
-}  // namespace qv::core
+}  // namespace qv::sync

@@ -1,14 +1,15 @@
 // The exported semaphore functions.
 
-#include "core/boundary.h"
+#include "base/boundary.h"
 #include "sync/semaphore.h"
 
-using namespace qv::core;
+using namespace qv::sync;
+namespace base = qv::base;
 
 namespace {
 
 QVRESULT CreateSemaphoreObject(int32_t initialCount, const char* name, uint32_t flags, QVSEMAPHORE* out) {
-  return BoundedOut(out, QV_INVALID_HANDLE, [&]() -> QVRESULT {
+  return base::BoundedOut(out, QV_INVALID_HANDLE, [&]() -> QVRESULT {
     *out = (new CQVSemaphore(initialCount, name, flags))->Handle();
     return QV_S_OK;
   });
@@ -28,7 +29,7 @@ QV_API QVRESULT QVSemaphoreDestroy(QVSEMAPHORE semaphore) {
 }
 
 QV_API QVRESULT QVSemaphorePost(QVSEMAPHORE semaphore) {
-  return Bounded([&]() -> QVRESULT {
+  return base::Bounded([&]() -> QVRESULT {
     CQVSemaphore* s = CQVSemaphore::FromHandle(semaphore);
     if (s == nullptr) return QV_E_HANDLE;
     s->Post();
@@ -37,7 +38,7 @@ QV_API QVRESULT QVSemaphorePost(QVSEMAPHORE semaphore) {
 }
 
 QV_API QVRESULT QVSemaphoreWait(QVSEMAPHORE semaphore) {
-  return Bounded([&]() -> QVRESULT {
+  return base::Bounded([&]() -> QVRESULT {
     CQVSemaphore* s = CQVSemaphore::FromHandle(semaphore);
     if (s == nullptr) return QV_E_HANDLE;
     s->Wait();
@@ -46,7 +47,7 @@ QV_API QVRESULT QVSemaphoreWait(QVSEMAPHORE semaphore) {
 }
 
 QV_API QVRESULT QVSemaphoreTryWait(QVSEMAPHORE semaphore) {
-  return Bounded([&]() -> QVRESULT {
+  return base::Bounded([&]() -> QVRESULT {
     CQVSemaphore* s = CQVSemaphore::FromHandle(semaphore);
     if (s == nullptr) return QV_E_HANDLE;
     return s->TryWait() ? QV_S_OK : QV_E_FAIL;

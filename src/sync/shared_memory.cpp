@@ -3,14 +3,14 @@
 // like any other handle); a view is the address the section is mapped at.
 #include <string>
 
-#include "core/boundary.h"
-#include "core/exception.h"
+#include "base/boundary.h"
+#include "base/exception.h"
 #include "os/os_error.h"
 #include "os/os_handle.h"
 #include "os/os_shm.h"
 #include "qvcore5/qv_semaphore.h"
 
-using namespace qv::core;
+namespace base = qv::base;
 
 namespace {
 
@@ -29,7 +29,7 @@ extern "C" {
 QV_API QVRESULT QVSharedMemOpen(const char* name, uint32_t flags, uint32_t reserved, uint32_t size,
                                 QVHANDLE* section) {
   (void)reserved;
-  return BoundedOut(section, QV_INVALID_HANDLE, [&]() -> QVRESULT {
+  return base::BoundedOut(section, QV_INVALID_HANDLE, [&]() -> QVRESULT {
     if (name == nullptr || *name == '\0') return QV_E_INVALIDARG;
     std::string platformName = std::string(kSharedMemoryPrefix) + name;
     bool existed = false;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/boundary.h"
+#include "base/boundary.h"
 #include "os/os_env.h"
 #include "os/os_locale.h"
 #include "qvcore5/qv_locale.h"
@@ -35,7 +35,7 @@ uint32_t UserDefaultLocaleId() {
 using namespace qv;
 
 extern "C" QV_API QVRESULT QVGetDefaultLocale(QVWCHAR* buffer, uint32_t capacity) {
-  return core::Bounded([&]() -> QVRESULT {
+  return base::Bounded([&]() -> QVRESULT {
     if (buffer == nullptr) return QV_E_INVALIDARG;
     std::u16string name = text::NarrowToWide(text::LocaleNameFromId(text::UserDefaultLocaleId()));
     if (name.size() >= capacity) return QV_E_BUFFERTOOSMALL;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "core/boundary.h"
+#include "base/boundary.h"
 #include "os/os_path.h"
 #include "qvcore5/qv_path.h"
 #include "text/wide_narrow.h"
@@ -46,13 +46,13 @@ std::u16string CombineFullPath(std::u16string_view directory, std::u16string_vie
 using namespace qv;
 
 extern "C" QV_API QVRESULT QVPathExpand(const QVWCHAR* path, QVWCHAR* buffer, uint32_t capacity) {
-  return core::Bounded([&]() -> QVRESULT {
+  return base::Bounded([&]() -> QVRESULT {
     if (path == nullptr || buffer == nullptr || path[0] == 0) return QV_E_INVALIDARG;
     std::u16string_view relative(reinterpret_cast<const char16_t*>(path));
     std::u16string directory;
     if (relative.front() != u'/') {
       std::string narrow;
-      if (!os::GetCurrentDirectory(narrow)) core::ThrowLastError();
+      if (!os::GetCurrentDirectory(narrow)) base::ThrowLastError();
       directory = text::NarrowToWide(narrow);
     }
     std::u16string full = text::CombineFullPath(directory, relative);

@@ -24,9 +24,9 @@ std::vector<std::string> RestartLibrary() {
   EXPECT_EQ(qv::core::LibraryEnd(), QV_S_OK);
   EXPECT_EQ(qv::core::GlobalData().m_lockStatManager, nullptr);
   s_created = &created;
-  qv::core::CQVMutexProvider::SetCreationObserver(&Record);
+  qv::sync::CQVMutexProvider::SetCreationObserver(&Record);
   qv::core::LibraryStart();
-  qv::core::CQVMutexProvider::SetCreationObserver(nullptr);
+  qv::sync::CQVMutexProvider::SetCreationObserver(nullptr);
   s_created = nullptr;
   QVModuleSetInitialized(qv::core::OwnModuleId(), 1);
   return created;
@@ -49,7 +49,7 @@ TEST(LifecycleOrder, EndReleasesDestroyedMeasuredMutexesAndForgetsLiveOnes) {
   ASSERT_EQ(QVMutexCreate("lc-destroyed", QV_MUTEX_STATS, &destroyed), QV_S_OK);
   ASSERT_EQ(QVMutexCreate("lc-live", QV_MUTEX_STATS, &live), QV_S_OK);
   // An extra reference of our own shows when the manager lets go of its one.
-  auto* object = qv::core::CQVMutex::FromHandle(destroyed);
+  auto* object = qv::sync::CQVMutex::FromHandle(destroyed);
   object->AddReference();
   ASSERT_EQ(QVMutexDestroy(destroyed), 0);
   EXPECT_EQ(object->RefCount(), 2u);
@@ -71,7 +71,7 @@ TEST(LifecycleOrder, WithoutManagerMeasuredMutexesStillWork) {
   // Between an end and the next start the mutex functions fall back.
   QVMUTEX m = nullptr;
   ASSERT_EQ(QVMutexCreate("lc-before-end", QV_MUTEX_STATS, &m), QV_S_OK);
-  auto* object = qv::core::CQVMutex::FromHandle(m);
+  auto* object = qv::sync::CQVMutex::FromHandle(m);
   object->AddReference();
   ASSERT_EQ(qv::core::LibraryEnd(), QV_S_OK);
   EXPECT_EQ(QVMutexDestroy(m), 1);  // released by the destroyer: only our reference is left

@@ -6,6 +6,7 @@
 #include "com/module_manager.h"
 #include "core/global_data.h"
 #include "core/lifecycle.h"
+#include "process/time.h"
 #include "qvcore5/qvcore.h"
 #include "sync/mutex.h"
 
@@ -21,7 +22,7 @@ void Record(const char* name) {
 TEST(Lifecycle, LoadingTheLibraryStartedIt) {
   EXPECT_EQ(AttachCount(), 1);
   EXPECT_TRUE(LibraryInitialized());
-  EXPECT_NE(SystemTimeSource(), nullptr);
+  EXPECT_NE(qv::process::SystemTimeSource(), nullptr);
   CQVGlobalData& gd = GlobalData();
   EXPECT_NE(gd.m_mutexProvider, nullptr);
   EXPECT_NE(DebugMutex(), nullptr);
@@ -58,9 +59,9 @@ TEST(Lifecycle, EndTearsDownEverythingAndStartRebuildsInOrder) {
 
   std::vector<std::string> created;
   s_created = &created;
-  CQVMutexProvider::SetCreationObserver(&Record);
+  qv::sync::CQVMutexProvider::SetCreationObserver(&Record);
   LibraryStart();
-  CQVMutexProvider::SetCreationObserver(nullptr);
+  qv::sync::CQVMutexProvider::SetCreationObserver(nullptr);
   s_created = nullptr;
   ASSERT_EQ(AttachCount(), 1);
   std::vector<std::string> expected = {"CQVGlobalData::m_debugMutex", "CQVModuleManager::m_setLock"};
@@ -80,9 +81,9 @@ void FailDebugMutex(const char* name) {
 
 TEST(Lifecycle, AFailedBuildKeepsWhatWasBuiltAndEndsCleanly) {
   ASSERT_EQ(LibraryEnd(), QV_S_OK);
-  CQVMutexProvider::SetCreationObserver(&FailDebugMutex);
+  qv::sync::CQVMutexProvider::SetCreationObserver(&FailDebugMutex);
   LibraryStart();
-  CQVMutexProvider::SetCreationObserver(nullptr);
+  qv::sync::CQVMutexProvider::SetCreationObserver(nullptr);
   CQVGlobalData& gd = GlobalData();
   EXPECT_EQ(AttachCount(), 1);
   EXPECT_NE(gd.m_mutexProvider, nullptr);  // built before the failure

@@ -3,12 +3,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/boundary.h"
+#include "base/boundary.h"
 #include "qvcore5/qvcore.h"
 
-using qv::core::Bounded;
-using qv::core::BoundedOut;
-using qv::core::EQVCoreException;
+using qv::base::Bounded;
+using qv::base::BoundedOut;
+using qv::base::EQVCoreException;
 
 TEST(ResultFromNative, MapsExactlyTheTable) {
   EXPECT_EQ(QVResultFromNative(0), 0);

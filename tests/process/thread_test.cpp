@@ -12,8 +12,8 @@
 #include "qvcore5/qvcore.h"
 #include "sync/mutex.h"
 
-using qv::core::CQVThreadManager;
-using qv::core::ThreadManager;
+using qv::process::CQVThreadManager;
+using qv::process::ThreadManager;
 
 namespace {
 
@@ -42,7 +42,7 @@ bool EventuallyFinished(uint32_t id) {
 
 // Waits until the thread has fully ended, without joining it in the manager.
 void WaitUntilEnded(uint32_t id) {
-  qv::core::CQVThreadData* data = ThreadManager()->Lookup(id);
+  qv::process::CQVThreadData* data = ThreadManager()->Lookup(id);
   ASSERT_NE(data, nullptr);
   EXPECT_TRUE(qv::os::WaitForThread(data->m_handle));
   data->ReleaseReference();
@@ -76,7 +76,7 @@ TEST(Thread, TheRecordExistsBeforeTheStartRoutineRuns) {
   auto routine = [](void* argument) -> uint32_t {
     auto* s = static_cast<Seen*>(argument);
     s->id = QVThreadGetID();
-    qv::core::CQVThreadData* data = ThreadManager()->Lookup(QVThreadGetID());
+    qv::process::CQVThreadData* data = ThreadManager()->Lookup(QVThreadGetID());
     s->tracked = data != nullptr;
     if (data != nullptr) data->ReleaseReference();
     s->finished = QVThreadIsFinished(QVThreadGetID());
@@ -241,10 +241,10 @@ TEST(Thread, CallingThreadServices) {
 TEST(ThreadManager, RegistersItsCreatorWithItsNamedMutex) {
   static std::vector<std::string>* names = new std::vector<std::string>();
   names->clear();
-  qv::core::CQVMutexProvider::SetCreationObserver([](const char* name) { names->push_back(name); });
+  qv::sync::CQVMutexProvider::SetCreationObserver([](const char* name) { names->push_back(name); });
   std::thread([] {
     CQVThreadManager manager;
-    qv::core::CQVMutexProvider::SetCreationObserver(nullptr);
+    qv::sync::CQVMutexProvider::SetCreationObserver(nullptr);
     EXPECT_EQ(manager.TrackedCount(), 1u);
     EXPECT_FALSE(manager.IsFinished(QVThreadGetID()));
     EXPECT_EQ(manager.Detach(QVThreadGetID()), QV_E_HANDLE);  // the pseudo handle is not closed
@@ -258,7 +258,7 @@ TEST(ThreadManager, AReusedIdentifierReplacesTheOldRecordAndClosesItsHandle) {
   CQVThreadManager manager;
   uint32_t thread;
   ASSERT_EQ(QVThreadCreate(&ReturnArgument, nullptr, 0, 0, &thread, nullptr), QV_S_OK);
-  qv::core::CQVThreadData* data = ThreadManager()->Lookup(thread);
+  qv::process::CQVThreadData* data = ThreadManager()->Lookup(thread);
   ASSERT_NE(data, nullptr);
   QVHANDLE handle = data->m_handle;
   data->ReleaseReference();

@@ -153,8 +153,8 @@ TEST(Condition, ThreadsThatDoNotHoldTheLockCannotReleaseOrWait) {
 TEST(Condition, BadInputGetsAClearResult) {
   EXPECT_EQ(QVConditionCreate("x", 0, nullptr), QV_E_INVALIDARG);
   Condition unnamed(nullptr, 7);
-  EXPECT_EQ(qv::core::CQVCondition::FromHandle(unnamed.get())->Name(), "");
-  EXPECT_EQ(qv::core::CQVCondition::FromHandle(unnamed.get())->Flags(), 7u);
+  EXPECT_EQ(qv::sync::CQVCondition::FromHandle(unnamed.get())->Name(), "");
+  EXPECT_EQ(qv::sync::CQVCondition::FromHandle(unnamed.get())->Flags(), 7u);
   auto invalid = static_cast<QVCONDITION>(QV_INVALID_HANDLE);
   for (QVCONDITION h : {static_cast<QVCONDITION>(nullptr), invalid}) {
     EXPECT_EQ(QVConditionAcquire(h), QV_E_HANDLE);

@@ -20,7 +20,7 @@ class Signal {
   }
   ~Signal() { QVEventDestroy(m_handle); }
   QVEVENT get() const { return m_handle; }
-  qv::core::CQVEvent* obj() const { return qv::core::CQVEvent::FromHandle(m_handle); }
+  qv::sync::CQVEvent* obj() const { return qv::sync::CQVEvent::FromHandle(m_handle); }
   // Waits until n threads are blocked inside a wait.
   bool AwaitWaiters(uint32_t n) const {
     for (auto end = Clock::now() + 5s; Clock::now() < end; std::this_thread::sleep_for(1ms))
@@ -163,7 +163,7 @@ TEST(Event, BadInputGetsAClearResult) {
   EXPECT_EQ(QVGateCreate("x", 0, nullptr), QV_E_INVALIDARG);
   QVEVENT created;
   ASSERT_EQ(QVEventCreate(nullptr, 0, &created), 0);  // null name is empty
-  EXPECT_EQ(qv::core::CQVEvent::FromHandle(created)->Name(), "");
+  EXPECT_EQ(qv::sync::CQVEvent::FromHandle(created)->Name(), "");
   EXPECT_EQ(QVEventDestroy(created), 0);
   auto invalid = static_cast<QVEVENT>(QV_INVALID_HANDLE);
   for (QVEVENT h : {static_cast<QVEVENT>(nullptr), invalid}) {

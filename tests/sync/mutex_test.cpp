@@ -51,7 +51,7 @@ TEST(Mutex, PlainIsRecursiveAndExcludesOtherThreads) {
   EXPECT_EQ(QVMutexAssertOwnership(m.get(), 1), 1);
   EXPECT_EQ(QVMutexAssertOwnership(m.get(), 0), 1);
   QVLockStats stats{1, 2, 3, 4, 5, 6, 7};
-  EXPECT_EQ(qv::core::CQVMutex::FromHandle(m.get())->GetLockStats(&stats), QV_E_NOTIMPL);
+  EXPECT_EQ(qv::sync::CQVMutex::FromHandle(m.get())->GetLockStats(&stats), QV_E_NOTIMPL);
   EXPECT_EQ(stats.maxAcquireTime, 1);  // untouched
   EXPECT_NE(QVMutexGetOSMutex(m.get()), nullptr);
 }
@@ -59,14 +59,14 @@ TEST(Mutex, PlainIsRecursiveAndExcludesOtherThreads) {
 TEST(Mutex, NamesAndFlagsAreKeptAndNoStatsWins) {
   QVMUTEX m;
   ASSERT_EQ(QVMutexCreate(nullptr, 0x1234, &m), 0);
-  auto* obj = qv::core::CQVMutex::FromHandle(m);
+  auto* obj = qv::sync::CQVMutex::FromHandle(m);
   EXPECT_EQ(obj->GetName(), "");
   EXPECT_EQ(obj->GetFlags(), 0x1234u);  // unknown bits are kept
   EXPECT_EQ(obj->IsStatsExcluded(), 1);
   EXPECT_EQ(QVMutexDestroy(m), 0);
 
   ASSERT_EQ(QVMutexCreate("n", QV_MUTEX_NOSTATS | QV_MUTEX_STATS, &m), 0);
-  obj = qv::core::CQVMutex::FromHandle(m);
+  obj = qv::sync::CQVMutex::FromHandle(m);
   EXPECT_EQ(obj->GetName(), "n");
   EXPECT_EQ(obj->GetFlags(), QV_MUTEX_NOSTATS);
   QVLockStats stats;
@@ -123,7 +123,7 @@ TEST(Mutex, AlertsStaySilentByDefault) {
 
 TEST(Mutex, StatisticsMeasureHoldsWaitsAndContention) {
   Mutex m(QV_MUTEX_STATS, "measured");
-  auto* obj = qv::core::CQVMutex::FromHandle(m.get());
+  auto* obj = qv::sync::CQVMutex::FromHandle(m.get());
   ASSERT_EQ(QVMutexAcquire(m.get()), 0);
   ASSERT_EQ(QVMutexAcquire(m.get()), 0);  // recursive acquisitions count too
   QVSleep(5);
@@ -170,10 +170,10 @@ TEST(Mutex, StatisticsMeasureHoldsWaitsAndContention) {
 TEST(Mutex, TicksConvertWithoutOverflow) {
   // Ten days of ticks overflow a 64-bit product with 10^6 at any fast counter.
   Mutex m(QV_MUTEX_STATS);  // makes sure the frequency is set
-  int64_t frequency = qv::core::CQVCoreMutexChecked::TickFrequency();
+  int64_t frequency = qv::sync::CQVCoreMutexChecked::TickFrequency();
   ASSERT_GE(frequency, 1000000000LL);
   int64_t tenDays = 10LL * 24 * 3600;
-  EXPECT_EQ(qv::core::TicksToMicroseconds(tenDays * frequency), tenDays * 1000000);
+  EXPECT_EQ(qv::sync::TicksToMicroseconds(tenDays * frequency), tenDays * 1000000);
 }
 
 TEST(Mutex, BadHandlesAreRefused) {
@@ -205,7 +205,7 @@ TEST(Mutex, CountersStayExactUnderContention) {
     EXPECT_EQ(counter, 80000) << std::hex << flags;
     if (flags & QV_MUTEX_STATS) {
       QVLockStats s;
-      qv::core::CQVMutex::FromHandle(m.get())->GetLockStats(&s);
+      qv::sync::CQVMutex::FromHandle(m.get())->GetLockStats(&s);
       EXPECT_EQ(s.acquireCount, 80000);
       EXPECT_EQ(s.heldCount, 80000);
     }

@@ -185,7 +185,7 @@ TEST(RWLockStress, EightThreadsNeverSeeAReaderBesideAWriterNorTwoWriters) {
   }
   std::printf("  refused upgrades %ld\n", s.refusedUpgrades.load());
   // Everything was released: the lock is free and knows no readers.
-  EXPECT_TRUE(qv::core::CQVRWLockImpl::FromHandle(s.lock)->Readers().empty());
+  EXPECT_TRUE(qv::sync::CQVRWLockImpl::FromHandle(s.lock)->Readers().empty());
   EXPECT_EQ(QVRWLockTryAcquireWrite(s.lock), 0);
   EXPECT_EQ(QVRWLockReleaseWrite(s.lock), 0);
   EXPECT_EQ(QVRWLockDestroy(s.lock), 0);

@@ -15,7 +15,7 @@
 #include "sync/rwlock.h"
 
 using namespace std::chrono_literals;
-using qv::core::CQVRWLockImpl;
+using qv::sync::CQVRWLockImpl;
 
 namespace {
 
@@ -162,7 +162,7 @@ TEST(RWLock, AWriterWithoutEarlierReadsKeepsTheReadsItTookWhileWriting) {
   ASSERT_EQ(readers.size(), 1u);
   EXPECT_EQ(readers[0].thread, w.Id());
   EXPECT_EQ(readers[0].holds, 2u);
-  EXPECT_EQ(qv::core::CQVEvent::FromHandle(lock.impl()->GateHandle())->TryWait(), QV_E_FAIL);  // closed
+  EXPECT_EQ(qv::sync::CQVEvent::FromHandle(lock.impl()->GateHandle())->TryWait(), QV_E_FAIL);  // closed
 
   EXPECT_EQ(other.Do([&] { return QVRWLockTryAcquireWrite(l); }), QV_E_FAIL);
   auto write = other.Start([&] { return QVRWLockAcquireWrite(l); });
@@ -269,11 +269,11 @@ TEST(RWLock, WriteLockIsRecursive) {
 
 TEST(RWLock, PartsAreNamedAfterTheLock) {
   RWLock lock("cache");
-  auto mutexName = [](QVMUTEX m) { return qv::core::CQVMutex::FromHandle(m)->GetName(); };
+  auto mutexName = [](QVMUTEX m) { return qv::sync::CQVMutex::FromHandle(m)->GetName(); };
   EXPECT_EQ(mutexName(lock.impl()->LockHandle()), "cache::CQVRWLockImpl::m_lock");
   EXPECT_EQ(mutexName(lock.impl()->ArrayLockHandle()), "cache::CQVRWLockImpl::m_arrayLock");
-  EXPECT_EQ(qv::core::CQVMutex::FromHandle(lock.impl()->LockHandle())->GetFlags(), 0u);
-  auto* gate = qv::core::CQVEvent::FromHandle(lock.impl()->GateHandle());
+  EXPECT_EQ(qv::sync::CQVMutex::FromHandle(lock.impl()->LockHandle())->GetFlags(), 0u);
+  auto* gate = qv::sync::CQVEvent::FromHandle(lock.impl()->GateHandle());
   EXPECT_EQ(gate->Name(), "cache::CQVRWLockImpl::m_writerGate");
   EXPECT_TRUE(gate->IsManualReset());
   EXPECT_EQ(gate->TryWait(), QV_S_OK);  // open while nobody reads

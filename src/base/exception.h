@@ -2,7 +2,7 @@
 #pragma once
 #include "qvcore5/qv_base.h"
 
-namespace qv::core {
+namespace qv::base {
 
 class EQVCoreException {
  public:
@@ -21,4 +21,4 @@ inline void ThrowIfFailed(QVRESULT code) {
   if (code < 0) ThrowResult(code);
 }
 
-}  // namespace qv::core
+}  // namespace qv::base

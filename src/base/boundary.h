@@ -4,9 +4,9 @@
 #pragma once
 #include <new>
 
-#include "core/exception.h"
+#include "base/exception.h"
 
-namespace qv::core {
+namespace qv::base {
 
 template <class Body>
 QVRESULT Bounded(Body&& body) noexcept {
@@ -30,4 +30,4 @@ QVRESULT BoundedOut(T* out, Empty empty, Body&& body) noexcept {
   return Bounded(static_cast<Body&&>(body));
 }
 
-}  // namespace qv::core
+}  // namespace qv::base

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace qv::core {
+namespace qv::base {
 
 class CQVCoreRefCounted {
  public:
@@ -27,4 +27,4 @@ class CQVCoreRefCounted {
   std::atomic<uint32_t> m_refCount{0};
 };
 
-}  // namespace qv::core
+}  // namespace qv::base

@@ -1,4 +1,4 @@
-#include "core/exception.h"
+#include "base/exception.h"
 #include "os/os_error.h"
 
 extern "C" QV_API QVRESULT QVResultFromNative(uint32_t nativeError) {
@@ -15,10 +15,10 @@ extern "C" QV_API QVRESULT QVResultFromNative(uint32_t nativeError) {
   }
 }
 
-namespace qv::core {
+namespace qv::base {
 
 void ThrowResult(QVRESULT code) { throw EQVCoreException(code); }
 
 void ThrowLastError() { throw EQVCoreException(QVResultFromNative(os::GetLastError())); }
 
-}  // namespace qv::core
+}  // namespace qv::base

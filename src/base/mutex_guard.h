@@ -2,7 +2,7 @@
 #pragma once
 #include "qvcore5/qv_mutex.h"
 
-namespace qv::core {
+namespace qv::base {
 
 class MutexGuard {
  public:
@@ -15,4 +15,4 @@ class MutexGuard {
   QVMUTEX m_mutex;
 };
 
-}  // namespace qv::core
+}  // namespace qv::base

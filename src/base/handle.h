@@ -1,9 +1,9 @@
 // Handles given to callers are pointers to library objects. A null or
 // all-ones handle is refused instead of being dereferenced.
 #pragma once
-#include "core/boundary.h"
+#include "base/boundary.h"
 
-namespace qv::core {
+namespace qv::base {
 
 template <class Object, class Handle>
 inline Object* ObjectFromHandle(Handle handle) noexcept {
@@ -19,4 +19,4 @@ QVRESULT BoundedOnHandle(Handle handle, Body&& body) noexcept {
   return Bounded([&] { return body(*object); });
 }
 
-}  // namespace qv::core
+}  // namespace qv::base
