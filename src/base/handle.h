@@ -12,9 +12,10 @@ inline Object* ObjectFromHandle(Handle handle) noexcept {
 }
 
 // Runs body(object) inside the error boundary; 0x80070006 for a bad handle.
+// Object::FromHandle is the one place that turns a handle into its object.
 template <class Object, class Handle, class Body>
 QVRESULT BoundedOnHandle(Handle handle, Body&& body) noexcept {
-  Object* object = ObjectFromHandle<Object>(handle);
+  Object* object = Object::FromHandle(handle);
   if (object == nullptr) return QV_E_HANDLE;
   return Bounded([&] { return body(*object); });
 }

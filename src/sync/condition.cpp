@@ -49,17 +49,6 @@ QVRESULT CQVCondition::Wait(uint32_t timeoutMs) {
 using namespace qv::sync;
 namespace base = qv::base;
 
-namespace {
-
-inline CQVCondition* Resolve(QVCONDITION handle) noexcept { return base::ObjectFromHandle<CQVCondition>(handle); }
-
-template <class Body>
-QVRESULT WithCondition(QVCONDITION handle, Body&& body) noexcept {
-  return base::BoundedOnHandle<CQVCondition>(handle, body);
-}
-
-}  // namespace
-
 extern "C" {
 
 QV_API QVRESULT QVConditionCreate(const char* name, uint32_t flags, QVCONDITION* condition) {
@@ -70,38 +59,38 @@ QV_API QVRESULT QVConditionCreate(const char* name, uint32_t flags, QVCONDITION*
 }
 
 QV_API QVRESULT QVConditionDestroy(QVCONDITION condition) {
-  delete Resolve(condition);
+  delete CQVCondition::FromHandle(condition);
   return QV_S_OK;
 }
 
 QV_API QVRESULT QVConditionAcquire(QVCONDITION condition) {
-  return WithCondition(condition, [](CQVCondition& c) { return c.Acquire(); });
+  return base::BoundedOnHandle<CQVCondition>(condition, [](CQVCondition& c) { return c.Acquire(); });
 }
 
 QV_API QVRESULT QVConditionRelease(QVCONDITION condition) {
-  return WithCondition(condition, [](CQVCondition& c) { return c.Release(); });
+  return base::BoundedOnHandle<CQVCondition>(condition, [](CQVCondition& c) { return c.Release(); });
 }
 
 QV_API QVRESULT QVConditionSignal(QVCONDITION condition) {
-  return WithCondition(condition, [](CQVCondition& c) {
+  return base::BoundedOnHandle<CQVCondition>(condition, [](CQVCondition& c) {
     c.Signal();
     return QV_S_OK;
   });
 }
 
 QV_API QVRESULT QVConditionBroadcast(QVCONDITION condition) {
-  return WithCondition(condition, [](CQVCondition& c) {
+  return base::BoundedOnHandle<CQVCondition>(condition, [](CQVCondition& c) {
     c.Broadcast();
     return QV_S_OK;
   });
 }
 
 QV_API QVRESULT QVConditionWait(QVCONDITION condition) {
-  return WithCondition(condition, [](CQVCondition& c) { return c.Wait(qv::os::kInfinite); });
+  return base::BoundedOnHandle<CQVCondition>(condition, [](CQVCondition& c) { return c.Wait(qv::os::kInfinite); });
 }
 
 QV_API QVRESULT QVConditionTimedWait(QVCONDITION condition, uint32_t timeoutMs) {
-  return WithCondition(condition, [&](CQVCondition& c) { return c.Wait(timeoutMs); });
+  return base::BoundedOnHandle<CQVCondition>(condition, [&](CQVCondition& c) { return c.Wait(timeoutMs); });
 }
 
 }  // extern "C"

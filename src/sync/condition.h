@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/handle.h"
 #include "os/os_lock.h"
 #include "os/os_signal.h"
 #include "qvcore5/qv_signal.h"
@@ -30,7 +31,8 @@ class CQVCondition {
   const std::string& Name() const noexcept { return m_name; }
   uint32_t Flags() const noexcept { return m_flags; }
 
-  static CQVCondition* FromHandle(QVCONDITION handle) noexcept { return reinterpret_cast<CQVCondition*>(handle); }
+  // Null for a null or all-ones handle.
+  static CQVCondition* FromHandle(QVCONDITION handle) noexcept { return base::ObjectFromHandle<CQVCondition>(handle); }
   QVCONDITION Handle() noexcept { return reinterpret_cast<QVCONDITION>(this); }
 
  private:

@@ -34,15 +34,8 @@ namespace base = qv::base;
 
 namespace {
 
-inline CQVEvent* Resolve(QVEVENT handle) noexcept { return base::ObjectFromHandle<CQVEvent>(handle); }
-
-template <class Body>
-QVRESULT WithEvent(QVEVENT handle, Body&& body) noexcept {
-  return base::BoundedOnHandle<CQVEvent>(handle, body);
-}
-
 QVRESULT Destroy(QVEVENT handle) noexcept {
-  delete Resolve(handle);
+  delete CQVEvent::FromHandle(handle);
   return QV_S_OK;
 }
 
@@ -68,7 +61,7 @@ QV_API QVRESULT QVEventDestroy(QVEVENT event) { return Destroy(event); }
 QV_API QVRESULT QVGateDestroy(QVGATE gate) { return Destroy(gate); }
 
 QV_API QVRESULT QVEventSignal(QVEVENT event) {
-  return WithEvent(event, [](CQVEvent& e) {
+  return base::BoundedOnHandle<CQVEvent>(event, [](CQVEvent& e) {
     e.Signal();
     return QV_S_OK;
   });
@@ -76,7 +69,7 @@ QV_API QVRESULT QVEventSignal(QVEVENT event) {
 QV_API QVRESULT QVGateOpen(QVGATE gate) { return QVEventSignal(gate); }
 
 QV_API QVRESULT QVEventReset(QVEVENT event) {
-  return WithEvent(event, [](CQVEvent& e) {
+  return base::BoundedOnHandle<CQVEvent>(event, [](CQVEvent& e) {
     e.Reset();
     return QV_S_OK;
   });
@@ -84,17 +77,17 @@ QV_API QVRESULT QVEventReset(QVEVENT event) {
 QV_API QVRESULT QVGateClose(QVGATE gate) { return QVEventReset(gate); }
 
 QV_API QVRESULT QVEventWait(QVEVENT event) {
-  return WithEvent(event, [](CQVEvent& e) { return e.Wait(qv::os::kInfinite); });
+  return base::BoundedOnHandle<CQVEvent>(event, [](CQVEvent& e) { return e.Wait(qv::os::kInfinite); });
 }
 QV_API QVRESULT QVGateWait(QVGATE gate) { return QVEventWait(gate); }
 
 QV_API QVRESULT QVEventTimedWait(QVEVENT event, uint32_t timeoutMs) {
-  return WithEvent(event, [&](CQVEvent& e) { return e.Wait(timeoutMs); });
+  return base::BoundedOnHandle<CQVEvent>(event, [&](CQVEvent& e) { return e.Wait(timeoutMs); });
 }
 QV_API QVRESULT QVGateTimedWait(QVGATE gate, uint32_t timeoutMs) { return QVEventTimedWait(gate, timeoutMs); }
 
 QV_API QVRESULT QVGateTryWait(QVGATE gate) {
-  return WithEvent(gate, [](CQVEvent& e) { return e.TryWait(); });
+  return base::BoundedOnHandle<CQVEvent>(gate, [](CQVEvent& e) { return e.TryWait(); });
 }
 
 }  // extern "C"

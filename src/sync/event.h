@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/handle.h"
 #include "base/exception.h"
 #include "os/os_signal.h"
 #include "qvcore5/qv_signal.h"
@@ -43,7 +44,8 @@ class CQVEvent {
   bool IsManualReset() const noexcept { return m_handle.IsManualReset(); }
   uint32_t WaiterCount() const noexcept { return m_handle.WaiterCount(); }
 
-  static CQVEvent* FromHandle(QVEVENT handle) noexcept { return reinterpret_cast<CQVEvent*>(handle); }
+  // Null for a null or all-ones handle.
+  static CQVEvent* FromHandle(QVEVENT handle) noexcept { return base::ObjectFromHandle<CQVEvent>(handle); }
   QVEVENT Handle() noexcept { return reinterpret_cast<QVEVENT>(this); }
 
  private:

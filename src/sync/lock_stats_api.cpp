@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <string>
 
-#include "base/boundary.h"
+#include "base/handle.h"
 #include "base/installed.h"
 #include "qvcore5/qv_lockstats.h"
 #include "sync/lock_stat_manager.h"
@@ -14,9 +14,9 @@ namespace base = qv::base;
 extern "C" {
 
 QV_API QVRESULT QVGetLockStats(QVMUTEX mutex, QVLockStats* stats) {
-  if (mutex == nullptr || mutex == reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE)) return QV_E_HANDLE;
-  if (stats == nullptr) return QV_E_INVALIDARG;
-  return CQVMutex::FromHandle(mutex)->GetLockStats(stats);
+  return base::BoundedOnHandle<CQVMutex>(mutex, [&](CQVMutex& m) {
+    return stats != nullptr ? m.GetLockStats(stats) : QV_E_INVALIDARG;
+  });
 }
 
 QV_API QVRESULT QVResetLockStats(void) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/handle.h"
 #include "base/refcounted.h"
 #include "os/os_lock.h"
 #include "qvcore5/qv_mutex.h"
@@ -33,7 +34,13 @@ class CQVMutex : public IMutex {
   uint32_t GetFlags() const noexcept override { return m_flags; }
   int32_t IsStatsExcluded() const noexcept override { return (m_flags & QV_MUTEX_NOSTATS) ? 1 : 0; }
 
-  static CQVMutex* FromHandle(QVMUTEX handle) noexcept { return reinterpret_cast<CQVMutex*>(handle); }
+  // Null for a null or all-ones handle.
+  static CQVMutex* FromHandle(QVMUTEX handle) noexcept { return base::ObjectFromHandle<CQVMutex>(handle); }
+  // Acquire, TryAcquire and Release without the virtual call for plain
+  // mutexes, whose platform lock is all they have.
+  inline QVRESULT AcquireFast() noexcept;
+  inline QVRESULT TryAcquireFast() noexcept;
+  inline QVRESULT ReleaseFast() noexcept;
   // True exactly for CQVCoreMutexImpl objects: the provider makes a checked
   // mutex whenever the stored flags ask for checks or statistics.
   bool IsPlain() const noexcept { return (m_flags & (QV_MUTEX_CHECKED | QV_MUTEX_STATS)) == 0; }
@@ -55,7 +62,6 @@ class CQVCoreMutexImpl : public CQVMutex {
   int32_t AssertOwnership(int32_t expectOwned) noexcept override;
   void* GetOSMutex() noexcept override { return m_lock.NativeHandle(); }
 
-  // The plain slots without the virtual call, for the exported fast path.
   void EnterPlain() noexcept { m_lock.Enter(); }
   bool TryEnterPlain() noexcept { return m_lock.TryEnter(); }
   void LeavePlain() noexcept { m_lock.Leave(); }
@@ -63,6 +69,23 @@ class CQVCoreMutexImpl : public CQVMutex {
  protected:
   os::CriticalSection m_lock;
 };
+
+inline QVRESULT CQVMutex::AcquireFast() noexcept {
+  if (!IsPlain()) return Acquire();
+  static_cast<CQVCoreMutexImpl*>(this)->EnterPlain();
+  return QV_S_OK;
+}
+
+inline QVRESULT CQVMutex::TryAcquireFast() noexcept {
+  if (!IsPlain()) return TryAcquire();
+  return static_cast<CQVCoreMutexImpl*>(this)->TryEnterPlain() ? QV_S_OK : QV_E_FAIL;
+}
+
+inline QVRESULT CQVMutex::ReleaseFast() noexcept {
+  if (!IsPlain()) return Release();
+  static_cast<CQVCoreMutexImpl*>(this)->LeavePlain();
+  return QV_S_OK;
+}
 
 class CQVCoreMutexChecked final : public CQVCoreMutexImpl {
  public:

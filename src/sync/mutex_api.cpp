@@ -7,10 +7,6 @@
 using namespace qv::sync;
 namespace base = qv::base;
 
-namespace {
-inline CQVMutex* Resolve(QVMUTEX handle) noexcept { return base::ObjectFromHandle<CQVMutex>(handle); }
-}  // namespace
-
 extern "C" {
 
 QV_API QVRESULT QVMutexCreate(const char* name, uint32_t flags, QVMUTEX* mutex) {
@@ -28,48 +24,36 @@ QV_API QVRESULT QVMutexCreate(const char* name, uint32_t flags, QVMUTEX* mutex) 
 
 QV_API int32_t QVMutexDestroy(QVMUTEX mutex) {
   return base::Bounded([&]() -> QVRESULT {
-    CQVMutex* m = Resolve(mutex);
+    CQVMutex* m = CQVMutex::FromHandle(mutex);
     if (m == nullptr) return QV_E_HANDLE;
     if ((m->GetFlags() & QV_MUTEX_STATS) && LockStatRetire(m)) return QV_S_OK;
     return static_cast<int32_t>(m->ReleaseReference());
   });
 }
 
-// Plain mutexes skip the virtual slot: the platform lock is all they have.
+// No error boundary on the hot paths: none of them throws.
 QV_API QVRESULT QVMutexAcquire(QVMUTEX mutex) {
-  CQVMutex* m = Resolve(mutex);
-  if (m == nullptr) return QV_E_HANDLE;
-  if (m->IsPlain()) {
-    static_cast<CQVCoreMutexImpl*>(m)->EnterPlain();
-    return QV_S_OK;
-  }
-  return m->Acquire();
+  CQVMutex* m = CQVMutex::FromHandle(mutex);
+  return m ? m->AcquireFast() : QV_E_HANDLE;
 }
 
 QV_API QVRESULT QVMutexTryAcquire(QVMUTEX mutex) {
-  CQVMutex* m = Resolve(mutex);
-  if (m == nullptr) return QV_E_HANDLE;
-  if (m->IsPlain()) return static_cast<CQVCoreMutexImpl*>(m)->TryEnterPlain() ? QV_S_OK : QV_E_FAIL;
-  return m->TryAcquire();
+  CQVMutex* m = CQVMutex::FromHandle(mutex);
+  return m ? m->TryAcquireFast() : QV_E_HANDLE;
 }
 
 QV_API QVRESULT QVMutexRelease(QVMUTEX mutex) {
-  CQVMutex* m = Resolve(mutex);
-  if (m == nullptr) return QV_E_HANDLE;
-  if (m->IsPlain()) {
-    static_cast<CQVCoreMutexImpl*>(m)->LeavePlain();
-    return QV_S_OK;
-  }
-  return m->Release();
+  CQVMutex* m = CQVMutex::FromHandle(mutex);
+  return m ? m->ReleaseFast() : QV_E_HANDLE;
 }
 
 QV_API int32_t QVMutexAssertOwnership(QVMUTEX mutex, int32_t expectOwned) {
-  CQVMutex* m = Resolve(mutex);
+  CQVMutex* m = CQVMutex::FromHandle(mutex);
   return m ? m->AssertOwnership(expectOwned) : 0;
 }
 
 QV_API void* QVMutexGetOSMutex(QVMUTEX mutex) {
-  CQVMutex* m = Resolve(mutex);
+  CQVMutex* m = CQVMutex::FromHandle(mutex);
   return m ? m->GetOSMutex() : nullptr;
 }
 

@@ -15,21 +15,9 @@ namespace {
 
 // The lock's mutexes are plain (flags 0): their platform lock is taken
 // directly, without the virtual slot, as the mutex exports do.
-inline void Enter(CQVMutex* m) noexcept {
-  if (m->IsPlain())
-    static_cast<CQVCoreMutexImpl*>(m)->EnterPlain();
-  else
-    m->Acquire();
-}
-inline bool TryEnter(CQVMutex* m) noexcept {
-  return m->IsPlain() ? static_cast<CQVCoreMutexImpl*>(m)->TryEnterPlain() : m->TryAcquire() == QV_S_OK;
-}
-inline void Leave(CQVMutex* m) noexcept {
-  if (m->IsPlain())
-    static_cast<CQVCoreMutexImpl*>(m)->LeavePlain();
-  else
-    m->Release();
-}
+inline void Enter(CQVMutex* m) noexcept { m->AcquireFast(); }
+inline bool TryEnter(CQVMutex* m) noexcept { return m->TryAcquireFast() == QV_S_OK; }
+inline void Leave(CQVMutex* m) noexcept { m->ReleaseFast(); }
 
 // Scoped holds of a library mutex (Adopted: already taken). The lock's paths
 // throw only allocation failures, and those must not leave a mutex held.
@@ -49,8 +37,6 @@ class Held : public Adopted {
   explicit Held(CQVMutex* mutex) noexcept : Adopted((Enter(mutex), mutex)) {}
 };
 
-bool IsHandle(const void* handle) noexcept { return handle != nullptr && handle != QV_INVALID_HANDLE; }
-
 }  // namespace
 
 CQVRWLockImpl::CQVRWLockImpl(const char* name, uint32_t flags) : m_name(name ? name : ""), m_flags(flags) {
@@ -69,9 +55,9 @@ CQVRWLockImpl::CQVRWLockImpl(const char* name, uint32_t flags) : m_name(name ? n
 CQVRWLockImpl::~CQVRWLockImpl() { DestroyParts(); }
 
 void CQVRWLockImpl::DestroyParts() noexcept {
-  if (IsHandle(m_arrayLock)) QVMutexDestroy(m_arrayLock);
-  if (IsHandle(m_lock)) QVMutexDestroy(m_lock);
-  if (IsHandle(m_writerGate)) delete Gate();
+  QVMutexDestroy(m_arrayLock);
+  QVMutexDestroy(m_lock);
+  delete Gate();
   m_arrayLock = m_lock = nullptr;
   m_writerGate = nullptr;
 }
@@ -352,17 +338,6 @@ QVRESULT CQVRWLockImpl::ReleaseWrite() {
 using namespace qv::sync;
 namespace base = qv::base;
 
-namespace {
-
-inline CQVRWLockImpl* Resolve(QVRWLOCK handle) noexcept { return base::ObjectFromHandle<CQVRWLockImpl>(handle); }
-
-template <class Body>
-QVRESULT WithLock(QVRWLOCK handle, Body&& body) noexcept {
-  return base::BoundedOnHandle<CQVRWLockImpl>(handle, body);
-}
-
-}  // namespace
-
 extern "C" {
 
 QV_API QVRESULT QVRWLockCreate(const char* name, uint32_t flags, QVRWLOCK* lock) {
@@ -373,32 +348,32 @@ QV_API QVRESULT QVRWLockCreate(const char* name, uint32_t flags, QVRWLOCK* lock)
 }
 
 QV_API QVRESULT QVRWLockDestroy(QVRWLOCK lock) {
-  delete Resolve(lock);
+  delete CQVRWLockImpl::FromHandle(lock);
   return QV_S_OK;
 }
 
 QV_API QVRESULT QVRWLockAcquireRead(QVRWLOCK lock) {
-  return WithLock(lock, [](CQVRWLockImpl& l) { return l.AcquireRead(); });
+  return base::BoundedOnHandle<CQVRWLockImpl>(lock, [](CQVRWLockImpl& l) { return l.AcquireRead(); });
 }
 
 QV_API QVRESULT QVRWLockAcquireWrite(QVRWLOCK lock) {
-  return WithLock(lock, [](CQVRWLockImpl& l) { return l.AcquireWrite(); });
+  return base::BoundedOnHandle<CQVRWLockImpl>(lock, [](CQVRWLockImpl& l) { return l.AcquireWrite(); });
 }
 
 QV_API QVRESULT QVRWLockReleaseRead(QVRWLOCK lock) {
-  return WithLock(lock, [](CQVRWLockImpl& l) { return l.ReleaseRead(); });
+  return base::BoundedOnHandle<CQVRWLockImpl>(lock, [](CQVRWLockImpl& l) { return l.ReleaseRead(); });
 }
 
 QV_API QVRESULT QVRWLockReleaseWrite(QVRWLOCK lock) {
-  return WithLock(lock, [](CQVRWLockImpl& l) { return l.ReleaseWrite(); });
+  return base::BoundedOnHandle<CQVRWLockImpl>(lock, [](CQVRWLockImpl& l) { return l.ReleaseWrite(); });
 }
 
 QV_API QVRESULT QVRWLockTryAcquireRead(QVRWLOCK lock) {
-  return WithLock(lock, [](CQVRWLockImpl& l) { return l.TryAcquireRead(); });
+  return base::BoundedOnHandle<CQVRWLockImpl>(lock, [](CQVRWLockImpl& l) { return l.TryAcquireRead(); });
 }
 
 QV_API QVRESULT QVRWLockTryAcquireWrite(QVRWLOCK lock) {
-  return WithLock(lock, [](CQVRWLockImpl& l) { return l.TryAcquireWrite(); });
+  return base::BoundedOnHandle<CQVRWLockImpl>(lock, [](CQVRWLockImpl& l) { return l.TryAcquireWrite(); });
 }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/handle.h"
 #include "qvcore5/qv_mutex.h"
 #include "qvcore5/qv_rwlock.h"
 #include "qvcore5/qv_signal.h"
@@ -41,7 +42,8 @@ class CQVRWLockImpl {
   QVMUTEX ArrayLockHandle() const noexcept { return m_arrayLock; }
   QVGATE GateHandle() const noexcept { return m_writerGate; }
 
-  static CQVRWLockImpl* FromHandle(QVRWLOCK handle) noexcept { return reinterpret_cast<CQVRWLockImpl*>(handle); }
+  // Null for a null or all-ones handle.
+  static CQVRWLockImpl* FromHandle(QVRWLOCK handle) noexcept { return base::ObjectFromHandle<CQVRWLockImpl>(handle); }
   QVRWLOCK Handle() noexcept { return reinterpret_cast<QVRWLOCK>(this); }
 
  private:

@@ -1,12 +1,16 @@
 // The exported semaphore functions.
 
-#include "base/boundary.h"
+#include "base/handle.h"
 #include "sync/semaphore.h"
 
 using namespace qv::sync;
 namespace base = qv::base;
 
 namespace {
+
+// The named open passes the named bit and a low bit that has no effect; both
+// are kept so that the stored flags read as the design gives them.
+constexpr uint32_t kNamedOpenFlags = QV_SEM_NAMED | 0x1u;
 
 QVRESULT CreateSemaphoreObject(int32_t initialCount, const char* name, uint32_t flags, QVSEMAPHORE* out) {
   return base::BoundedOut(out, QV_INVALID_HANDLE, [&]() -> QVRESULT {
@@ -29,28 +33,22 @@ QV_API QVRESULT QVSemaphoreDestroy(QVSEMAPHORE semaphore) {
 }
 
 QV_API QVRESULT QVSemaphorePost(QVSEMAPHORE semaphore) {
-  return base::Bounded([&]() -> QVRESULT {
-    CQVSemaphore* s = CQVSemaphore::FromHandle(semaphore);
-    if (s == nullptr) return QV_E_HANDLE;
-    s->Post();
+  return base::BoundedOnHandle<CQVSemaphore>(semaphore, [](CQVSemaphore& s) {
+    s.Post();
     return QV_S_OK;
   });
 }
 
 QV_API QVRESULT QVSemaphoreWait(QVSEMAPHORE semaphore) {
-  return base::Bounded([&]() -> QVRESULT {
-    CQVSemaphore* s = CQVSemaphore::FromHandle(semaphore);
-    if (s == nullptr) return QV_E_HANDLE;
-    s->Wait();
+  return base::BoundedOnHandle<CQVSemaphore>(semaphore, [](CQVSemaphore& s) {
+    s.Wait();
     return QV_S_OK;
   });
 }
 
 QV_API QVRESULT QVSemaphoreTryWait(QVSEMAPHORE semaphore) {
-  return base::Bounded([&]() -> QVRESULT {
-    CQVSemaphore* s = CQVSemaphore::FromHandle(semaphore);
-    if (s == nullptr) return QV_E_HANDLE;
-    return s->TryWait() ? QV_S_OK : QV_E_FAIL;
+  return base::BoundedOnHandle<CQVSemaphore>(semaphore, [](CQVSemaphore& s) {
+    return s.TryWait() ? QV_S_OK : QV_E_FAIL;
   });
 }
 
@@ -66,7 +64,7 @@ QV_API QVRESULT QVNamedSemOpen(const char* name, int32_t initialCount, QVSEMAPHO
     if (semaphore != nullptr) *semaphore = reinterpret_cast<QVSEMAPHORE>(QV_INVALID_HANDLE);
     return QV_E_INVALIDARG;
   }
-  return CreateSemaphoreObject(initialCount, name, 0x3, semaphore);
+  return CreateSemaphoreObject(initialCount, name, kNamedOpenFlags, semaphore);
 }
 
 QV_API QVRESULT QVNamedSemClose(QVSEMAPHORE semaphore) { return QVSemaphoreDestroy(semaphore); }
