@@ -14,7 +14,9 @@ class EQVCoreException {
 };
 
 [[noreturn]] void ThrowResult(QVRESULT code);
-// Throws QVResultFromNative of the platform's last error.
+// QVResultFromNative of the platform's last error.
+QVRESULT LastErrorResult() noexcept;
+// Throws LastErrorResult().
 [[noreturn]] void ThrowLastError();
 // Throws when code is a failure.
 inline void ThrowIfFailed(QVRESULT code) {

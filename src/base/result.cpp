@@ -2,15 +2,16 @@
 #include "os/os_error.h"
 
 extern "C" QV_API QVRESULT QVResultFromNative(uint32_t nativeError) {
+  using namespace qv::os;
   switch (nativeError) {
-    case 0: return QV_S_OK;
-    case 2:
-    case 3: return QV_E_NOTFOUND;
-    case 5: return QV_E_ACCESSDENIED;
-    case 6: return QV_E_HANDLE;
-    case 14: return QV_E_OUTOFMEMORY;
-    case 183: return QV_E_EXISTS;
-    case 258: return QV_E_TIMEOUT;
+    case kErrorSuccess: return QV_S_OK;
+    case kErrorFileNotFound:
+    case kErrorPathNotFound: return QV_E_NOTFOUND;
+    case kErrorAccessDenied: return QV_E_ACCESSDENIED;
+    case kErrorInvalidHandle: return QV_E_HANDLE;
+    case kErrorOutOfMemory: return QV_E_OUTOFMEMORY;
+    case kErrorAlreadyExists: return QV_E_EXISTS;
+    case kErrorWaitTimeout: return QV_E_TIMEOUT;
     default: return QV_E_FAIL;
   }
 }
@@ -19,6 +20,8 @@ namespace qv::base {
 
 void ThrowResult(QVRESULT code) { throw EQVCoreException(code); }
 
-void ThrowLastError() { throw EQVCoreException(QVResultFromNative(os::GetLastError())); }
+QVRESULT LastErrorResult() noexcept { return QVResultFromNative(os::GetLastError()); }
+
+void ThrowLastError() { throw EQVCoreException(LastErrorResult()); }
 
 }  // namespace qv::base

@@ -21,7 +21,7 @@ QV_API QVRESULT QVGetSystemInfo(QVSystemInfo* info) {
   // Cleared first, so a failed query leaves zeros rather than the caller's bytes.
   std::memset(info, 0, sizeof *info);
   os::MemoryStatus memory;
-  if (!os::GetMemoryStatus(&memory)) return QVResultFromNative(os::GetLastError());
+  if (!os::GetMemoryStatus(&memory)) return base::LastErrorResult();
   info->totalPhysicalMemory = memory.totalPhysical;
   info->availablePhysicalMemory = memory.availablePhysical;
   info->totalVirtualMemory = memory.totalVirtual;
@@ -37,7 +37,7 @@ QV_API QVRESULT QVGetSystemInfo(QVSystemInfo* info) {
   info->numberOfProcessors = static_cast<uint16_t>(cpu.numberOfProcessors);
 
   os::OsVersion version;
-  if (!os::GetOsVersion(&version)) return QVResultFromNative(os::GetLastError());
+  if (!os::GetOsVersion(&version)) return base::LastErrorResult();
   info->platformId = static_cast<uint16_t>(version.platformId);
   info->majorVersion = static_cast<uint16_t>(version.major);
   info->minorVersion = static_cast<uint16_t>(version.minor);

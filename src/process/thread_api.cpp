@@ -67,7 +67,7 @@ QV_API QVRESULT QVThreadCreate(QVTHREADPROC start, void* argument, uint32_t opti
     void* handle = nullptr;
     uint32_t id = 0;
     if (!qv::os::CreateThread(stackSize, &ThreadEntry, block, &handle, &id)) {
-      r = QVResultFromNative(qv::os::GetLastError());
+      r = base::LastErrorResult();
       QVSemaphoreDestroy(block->startSemaphore);
       delete block;
       return r;

@@ -28,7 +28,6 @@ class DataRef {
   CQVThreadData* m_data;
 };
 
-QVRESULT LastErrorResult() { return QVResultFromNative(os::GetLastError()); }
 
 }  // namespace
 
@@ -104,12 +103,12 @@ QVRESULT CQVThreadManager::Join(uint32_t id, uint32_t* exitCode) {
   DataRef data(Lookup(id));
   if (!data) return QV_E_HANDLE;
   QVHANDLE handle = data->m_handle;
-  if (!os::WaitForThread(handle)) return LastErrorResult();
+  if (!os::WaitForThread(handle)) return base::LastErrorResult();
   if (exitCode != nullptr) {
     uint32_t code = 0;
     if (os::GetExitCodeThread(handle, &code)) *exitCode = code;
   }
-  QVRESULT result = os::CloseHandle(handle) ? QV_S_OK : LastErrorResult();
+  QVRESULT result = os::CloseHandle(handle) ? QV_S_OK : base::LastErrorResult();
   MarkReleased(id);
   return result;
 }
@@ -121,7 +120,7 @@ QVRESULT CQVThreadManager::Detach(uint32_t id) {
     if (!data) return QV_E_HANDLE;
     handle = data->m_handle;
   }
-  QVRESULT result = os::CloseHandle(handle) ? QV_S_OK : LastErrorResult();
+  QVRESULT result = os::CloseHandle(handle) ? QV_S_OK : base::LastErrorResult();
   MarkReleased(id);
   return result;
 }

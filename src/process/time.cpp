@@ -66,7 +66,6 @@ bool IsValidTM(const QVTM& tm) noexcept {
          tm.tm_hour <= 23 && tm.tm_min >= 0 && tm.tm_min <= 59 && tm.tm_sec >= 0 && tm.tm_sec <= 59;
 }
 
-QVRESULT LastErrorResult() noexcept { return QVResultFromNative(os::GetLastError()); }
 
 }  // namespace
 
@@ -106,7 +105,7 @@ QV_API QVRESULT QVTimeGetZone(QVTimeZone* zone) {
   if (zone == nullptr) return QV_E_INVALIDARG;
   std::memset(zone, 0, sizeof *zone);
   os::TimeZoneNow now;
-  if (!os::GetTimeZoneNow(&now)) return LastErrorResult();
+  if (!os::GetTimeZoneNow(&now)) return base::LastErrorResult();
   zone->bias = now.biasSeconds;
   zone->daylight = now.daylight ? 1 : 0;
   // At most 31 units each: the record was cleared, so the 32nd stays 0.

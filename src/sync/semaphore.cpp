@@ -2,6 +2,7 @@
 
 #include "base/exception.h"
 #include "os/os_error.h"
+#include "sync/named_object.h"
 
 namespace qv::sync {
 
@@ -18,11 +19,11 @@ CQVSemaphore::CQVSemaphore(int32_t initialCount, const char* name, uint32_t flag
     // Restricted descriptors are a Windows matter: POSIX objects get mode
     // 0666 less the umask.
     m_handle = os::Semaphore::OpenNamed(kSemaphorePrefix + m_name, initialCount, QV_SEM_MAX_COUNT, nullptr);
-    if (m_handle == nullptr && os::GetLastError() == os::kErrorFilenameTooLong) base::ThrowResult(QV_E_INVALIDARG);
+    if (m_handle == nullptr) base::ThrowResult(NamedObjectFailure());
   } else {
     m_handle = os::Semaphore::Create(initialCount, QV_SEM_MAX_COUNT);
+    if (m_handle == nullptr) base::ThrowLastError();
   }
-  if (m_handle == nullptr) base::ThrowLastError();
 }
 
 CQVSemaphore::~CQVSemaphore() { delete m_handle; }

@@ -8,6 +8,7 @@
 #include "os/os_error.h"
 #include "os/os_handle.h"
 #include "os/os_shm.h"
+#include "sync/named_object.h"
 #include "qvcore5/qv_semaphore.h"
 
 namespace base = qv::base;
@@ -16,11 +17,6 @@ namespace {
 
 constexpr char kSharedMemoryPrefix[] = "SHM:";
 constexpr uint32_t kAccessMask = QV_SHM_READ | QV_SHM_WRITE;
-
-QVRESULT NameResult() {
-  uint32_t error = qv::os::GetLastError();
-  return error == qv::os::kErrorFilenameTooLong ? QV_E_INVALIDARG : QVResultFromNative(error);
-}
 
 }  // namespace
 
@@ -44,7 +40,7 @@ QV_API QVRESULT QVSharedMemOpen(const char* name, uint32_t flags, uint32_t reser
       handle = qv::os::OpenFileMapping(platformName, write);
       existed = true;
     }
-    if (handle == nullptr) return NameResult();
+    if (handle == nullptr) return qv::sync::NamedObjectFailure();
     if ((flags & QV_SHM_CREATE) && (flags & QV_SHM_EXCLUSIVE) && existed) {
       qv::os::CloseHandle(handle);
       return QV_E_FAIL;
@@ -65,17 +61,17 @@ QV_API QVRESULT QVSharedMemAttach(QVHANDLE section, uint32_t access, void** view
   }
   if ((access & ~kAccessMask) != 0) kind = qv::os::ViewAccess::kNone;
   void* mapped = qv::os::MapViewOfFile(section, kind);
-  if (mapped == nullptr) return QVResultFromNative(qv::os::GetLastError());
+  if (mapped == nullptr) return base::LastErrorResult();
   *view = mapped;
   return QV_S_OK;
 }
 
 QV_API QVRESULT QVSharedMemDetach(void* view) {
-  return qv::os::UnmapViewOfFile(view) ? QV_S_OK : QVResultFromNative(qv::os::GetLastError());
+  return qv::os::UnmapViewOfFile(view) ? QV_S_OK : base::LastErrorResult();
 }
 
 QV_API QVRESULT QVSharedMemClose(QVHANDLE section) {
-  return qv::os::CloseHandle(section) ? QV_S_OK : QVResultFromNative(qv::os::GetLastError());
+  return qv::os::CloseHandle(section) ? QV_S_OK : base::LastErrorResult();
 }
 
 QV_API QVRESULT QVWinBuildRestrictedSD(void* descriptor, uint32_t accessMask, void** accessList) {
