@@ -14,9 +14,8 @@ class CQVClientData : public base::CQVCoreRefCounted {
   process::CQVThreadManager* ThreadManager() noexcept { return &m_threadManager; }
 
  private:
-  // Members, in this order, as their subsystems arrive: the process manager
-  // (before the thread manager), the thread manager, the dynamic-library
-  // member, the class factory manager.
+  // Built in this order: the process manager comes before the thread
+  // manager, the dynamic-library member and the class factory after it.
   process::CQVThreadManager m_threadManager;
 };
 

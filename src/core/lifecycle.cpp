@@ -16,7 +16,7 @@ namespace qv::core {
 
 namespace {
 
-enum EntryReason : uint32_t { kProcessDetach = 0, kProcessAttach = 1, kThreadAttach = 2, kThreadDetach = 3 };
+enum EntryReason : uint32_t { kProcessDetach = 0, kProcessAttach = 1 };
 
 int32_t s_attachCount = 0;
 bool s_libraryInitialized = false;
@@ -121,7 +121,6 @@ void LibraryStart() noexcept {
     return QV_S_OK;
   });
   if (built < 0) return;  // partly started: what was built stays
-  // The component allocator is obtained here once components exist.
 }
 
 QVRESULT LibraryEnd() noexcept {

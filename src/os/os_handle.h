@@ -1,5 +1,5 @@
-// Handle values given to callers for platform objects (sections, threads, and
-// later files). A value names a slot of one process-wide table together with
+// Handle values given to callers for platform objects (sections, threads,
+// files). A value names a slot of one process-wide table together with
 // the slot's generation, so a closed or made-up value is refused with error 6
 // instead of reaching freed memory, and a second close of the same value
 // fails as it does on Windows. Objects are reference-counted: an operation

@@ -50,9 +50,8 @@ class Semaphore {
   }
 
   // No time limit.
-  bool Wait() noexcept {
+  void Wait() noexcept {
     if (!TryWait()) SleepUntilTaken();
-    return true;
   }
 
   // True when a unit was taken.

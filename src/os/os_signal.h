@@ -40,10 +40,7 @@ class Event {
   // Set for an owner that knows no thread waits or can start waiting before
   // it looks at the signal under a lock the owner shares: no fence, no wake.
   void SetUnwaited() noexcept { m_signalled.store(1, std::memory_order_release); }
-  bool Reset() noexcept {
-    m_signalled.store(0, std::memory_order_release);
-    return true;
-  }
+  void Reset() noexcept { m_signalled.store(0, std::memory_order_release); }
   // kWaitObject0 once signalled, kWaitTimeout when the time ran out,
   // kWaitFailed with the last error set.
   uint32_t Wait(uint32_t timeoutMs) noexcept;

@@ -24,15 +24,13 @@ class CQVEvent {
   }
   static CQVEvent* CreateGate(const char* name, uint32_t flags) { return new CQVEvent(name, flags, true); }
 
-  // Signal and Reset throw on a platform failure.
+  // Throws on a platform failure.
   void Signal() {
     if (!m_handle.Set()) base::ThrowLastError();
   }
   // Opens without looking for waiters, for an owner that knows there are none.
   void SignalUnwaited() noexcept { m_handle.SetUnwaited(); }
-  void Reset() {
-    if (!m_handle.Reset()) base::ThrowLastError();
-  }
+  void Reset() noexcept { m_handle.Reset(); }
   // QV_S_OK once signalled, QV_E_TIMEOUT when the time ran out; throws on a
   // platform failure.
   QVRESULT Wait(uint32_t timeoutMs);

@@ -39,7 +39,7 @@ class Held : public Adopted {
 
 }  // namespace
 
-CQVRWLockImpl::CQVRWLockImpl(const char* name, uint32_t flags) : m_name(name ? name : ""), m_flags(flags) {
+CQVRWLockImpl::CQVRWLockImpl(const char* name, uint32_t /*flags*/) : m_name(name ? name : "") {
   try {
     m_writerGate = CQVEvent::CreateGate((m_name + "::CQVRWLockImpl::m_writerGate").c_str(), 0)->Handle();
     m_readers.reserve(8);
@@ -259,7 +259,6 @@ QVRESULT CQVRWLockImpl::AcquireWrite() {
   try {
     r = Gate()->Wait(os::kInfinite);
   } catch (...) {
-    r = QV_E_FAIL;
     m_pendingWriter.store(0, std::memory_order_relaxed);
     Leave(Lock());
     throw;

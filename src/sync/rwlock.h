@@ -19,7 +19,7 @@ class CQVEvent;
 class CQVRWLockImpl {
  public:
   // Throws base::EQVCoreException when a part cannot be made.
-  CQVRWLockImpl(const char* name, uint32_t flags);
+  CQVRWLockImpl(const char* name, uint32_t flags);  // no flag has an effect
   ~CQVRWLockImpl();
   CQVRWLockImpl(const CQVRWLockImpl&) = delete;
   CQVRWLockImpl& operator=(const CQVRWLockImpl&) = delete;
@@ -74,7 +74,6 @@ class CQVRWLockImpl {
   QVMUTEX m_arrayLock = nullptr;
   std::atomic<bool> m_writeLocked{false};
   std::string m_name;
-  uint32_t m_flags;
   // The writing thread, so that a release by any other thread is refused
   // (m_writeLocked alone cannot tell who writes).
   std::atomic<uint32_t> m_writer{0};

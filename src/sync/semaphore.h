@@ -24,9 +24,7 @@ class CQVSemaphore {
   void Post() {
     if (!m_handle->Post()) base::ThrowLastError();
   }
-  void Wait() {
-    if (!m_handle->Wait()) base::ThrowLastError();
-  }
+  void Wait() noexcept { m_handle->Wait(); }
   bool TryWait() noexcept { return m_handle->TryWait(); }
 
   const std::string& Name() const noexcept { return m_name; }

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <numeric>
-#include <optional>
 #include <utility>
 
 #include "os/os_env.h"
@@ -75,10 +74,7 @@ void FinishRun(int32_t argc, char** argv) {
 bool Present(int32_t index, int32_t argc, char** argv) { return index < argc && argv[index] != nullptr; }
 
 // Looks s_place up in the table (the index has not yet passed the element).
-// nullopt: not a named option, read it as single characters instead (only
-// when shortToo is set).
-std::optional<int32_t> LookupLong(int32_t argc, char** argv, const QVLongOption* table, int32_t* longIndex,
-                                  bool shortToo, bool print, int32_t missingArgument) {
+int32_t LookupLong(int32_t argc, char** argv, const QVLongOption* table, int32_t* longIndex, bool print) {
   const char* current = s_place;
   ++QVGetOptionIndex;
   const char* equals = std::strchr(current, '=');
@@ -96,7 +92,6 @@ std::optional<int32_t> LookupLong(int32_t argc, char** argv, const QVLongOption*
       exact = true;
       break;
     }
-    if (shortToo && length == 1) continue;  // a lone letter is a single-character option
     if (match == -1)
       match = i;
     else
@@ -109,10 +104,6 @@ std::optional<int32_t> LookupLong(int32_t argc, char** argv, const QVLongOption*
     return kBadOption;
   }
   if (match == -1) {
-    if (shortToo) {
-      --QVGetOptionIndex;
-      return std::nullopt;
-    }
     if (print) PrintTextMessage(QVGetOptionMsgUnrecognized, s_dashPrefix, current);
     QVGetOptionOption = 0;
     return kBadOption;
@@ -134,56 +125,20 @@ std::optional<int32_t> LookupLong(int32_t argc, char** argv, const QVLongOption*
       if (print) PrintTextMessage(QVGetOptionMsgStringRequiresArgument, s_dashPrefix, current);
       QVGetOptionOption = record.value;
       --QVGetOptionIndex;
-      return missingArgument;
+      return kBadOption;
     }
   }
   if (longIndex != nullptr) *longIndex = match;
   return record.value;
 }
 
-// The element's characters that are not named options: one per call.
-int32_t ScanCharacter(int32_t argc, char** argv, const char* options, const QVLongOption* longOptions,
-                      int32_t* longIndex, bool posixlyCorrect, bool print, int32_t missingArgument) {
+// Without a table no character is a known option: one report per call.
+int32_t ReportCharacter(bool posixlyCorrect, bool print) {
   int optchar = static_cast<unsigned char>(*s_place++);
-  const char* known = optchar == ':' || optchar == ';' ? nullptr : std::strchr(options, optchar);
-  if (known == nullptr) {
-    if (*s_place == '\0') ++QVGetOptionIndex;
-    if (print) PrintCharMessage(posixlyCorrect ? QVGetOptionMsgIllegal : QVGetOptionMsgInvalid, optchar);
-    QVGetOptionOption = optchar;
-    return kBadOption;
-  }
-  if (optchar == 'W' && known[1] == ';' && longOptions != nullptr) {
-    if (*s_place == '\0') {
-      if (!Present(++QVGetOptionIndex, argc, argv)) {
-        s_place = "";
-        if (print) PrintCharMessage(QVGetOptionMsgCharacterRequiresArgument, optchar);
-        QVGetOptionOption = optchar;
-        return missingArgument;
-      }
-      s_place = argv[QVGetOptionIndex];
-    }
-    s_dashPrefix = "-W ";
-    int32_t result = *LookupLong(argc, argv, longOptions, longIndex, false, print, missingArgument);
-    s_place = "";
-    return result;
-  }
-  if (known[1] != ':') {
-    if (*s_place == '\0') ++QVGetOptionIndex;
-    return optchar;
-  }
-  if (*s_place != '\0') {
-    QVGetOptionArgument = const_cast<char*>(s_place);
-  } else if (!Present(++QVGetOptionIndex, argc, argv)) {
-    s_place = "";
-    if (print) PrintCharMessage(QVGetOptionMsgCharacterRequiresArgument, optchar);
-    QVGetOptionOption = optchar;
-    return missingArgument;
-  } else {
-    QVGetOptionArgument = argv[QVGetOptionIndex];
-  }
-  s_place = "";
-  ++QVGetOptionIndex;
-  return optchar;
+  if (*s_place == '\0') ++QVGetOptionIndex;
+  if (print) PrintCharMessage(posixlyCorrect ? QVGetOptionMsgIllegal : QVGetOptionMsgInvalid, optchar);
+  QVGetOptionOption = optchar;
+  return kBadOption;
 }
 
 }  // namespace
@@ -208,14 +163,11 @@ bool PermuteArguments(int32_t start, int32_t end, int32_t optEnd, int32_t argc, 
   return true;
 }
 
-int32_t ScanOptions(int32_t argc, char** argv, const char* options, const QVLongOption* longOptions,
-                    int32_t* longIndex, uint32_t flags) noexcept {
-  if (options == nullptr) options = "";
+int32_t ScanOptions(int32_t argc, char** argv, const QVLongOption* longOptions, int32_t* longIndex) noexcept {
   if (argv == nullptr || argc < 0) argc = 0;
   bool posixlyCorrect = os::HasEnvironmentVariable("POSIXLY_CORRECT");
-  if (posixlyCorrect) flags &= ~kScanPermute;
-  bool print = QVGetOptionError != 0 && options[0] != ':';
-  int32_t missingArgument = options[0] == ':' ? ':' : kBadOption;
+  bool permute = !posixlyCorrect;
+  bool print = QVGetOptionError != 0;
 
   if (QVGetOptionIndex == 0) QVGetOptionIndex = QVGetOptionReset = 1;
   QVGetOptionArgument = nullptr;
@@ -235,11 +187,7 @@ int32_t ScanOptions(int32_t argc, char** argv, const char* options, const QVLong
       const char* current = argv[QVGetOptionIndex];
       if (current[0] != '-' || current[1] == '\0') {
         s_place = "";
-        if ((flags & kScanAllArguments) != 0) {
-          QVGetOptionArgument = argv[QVGetOptionIndex++];
-          return 1;
-        }
-        if ((flags & kScanPermute) == 0) {
+        if (!permute) {
           // Only a scan that began permuting has a run here (POSIXLY_CORRECT
           // appeared since); it is gathered so that no non-option is lost.
           FinishRun(argc, argv);
@@ -271,27 +219,23 @@ int32_t ScanOptions(int32_t argc, char** argv, const char* options, const QVLong
     }
   }
 
-  if (longOptions != nullptr && elementStart && (*s_place == '-' || (flags & kScanLongOnly) != 0)) {
-    bool shortToo = false;
+  if (longOptions != nullptr && elementStart) {
     if (*s_place == '-') {
       ++s_place;
       s_dashPrefix = "--";
     } else {
       s_dashPrefix = "-";
-      shortToo = *s_place != ':' && *s_place != ';' && std::strchr(options, *s_place) != nullptr;
     }
-    std::optional<int32_t> result = LookupLong(argc, argv, longOptions, longIndex, shortToo, print, missingArgument);
-    if (result) {
-      s_place = "";
-      return *result;
-    }
+    int32_t result = LookupLong(argc, argv, longOptions, longIndex, print);
+    s_place = "";
+    return result;
   }
-  return ScanCharacter(argc, argv, options, longOptions, longIndex, posixlyCorrect, print, missingArgument);
+  return ReportCharacter(posixlyCorrect, print);
 }
 
 }  // namespace qv::text
 
 // Nothing in the scan can throw, so the export needs no error boundary.
 extern "C" QV_API int32_t QVGetOption(int32_t argc, char** argv, const QVLongOption* longOptions, int32_t* longIndex) {
-  return qv::text::ScanOptions(argc, argv, "", longOptions, longIndex, qv::text::kScanPermute | qv::text::kScanLongOnly);
+  return qv::text::ScanOptions(argc, argv, longOptions, longIndex);
 }

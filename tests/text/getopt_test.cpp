@@ -366,44 +366,6 @@ TEST(GetOptionPermute, EveryBlockSizeLandsInOrder) {
   EXPECT_FALSE(qv::text::PermuteArguments(2, 1, 3, 3, v.data()));
 }
 
-// The scanner's single-character side, which QVGetOption never enables.
-TEST_F(GetOption, ScannerSingleCharacterOptions) {
-  using qv::text::ScanOptions;
-  Args args{"prog", "-abX", "-b", "Y", "-W", "verbose", "-c", "z", "-b"};
-  int32_t r;
-  auto scan = [&](const char* options, uint32_t flags) {
-    qvtest::StderrCapture capture;
-    r = ScanOptions(args.argc(), args.argv(), options, kTable, nullptr, flags);
-    return capture.Finish();
-  };
-  scan("ab:W;", qv::text::kScanPermute);
-  EXPECT_EQ(r, 'a');
-  scan("ab:W;", qv::text::kScanPermute);
-  EXPECT_EQ(r, 'b');
-  EXPECT_STREQ(QVGetOptionArgument, "X");
-  scan("ab:W;", qv::text::kScanPermute);
-  EXPECT_STREQ(QVGetOptionArgument, "Y");
-  scan("ab:W;", qv::text::kScanPermute);
-  EXPECT_EQ(r, 118);
-  EXPECT_EQ(scan("ab:W;", qv::text::kScanPermute), "Usage: invalid option -- c\n");
-  EXPECT_EQ(scan("ab:W;", qv::text::kScanPermute), "Usage: option requires an argument -- b\n");
-  EXPECT_EQ(r, '?');
-  EXPECT_EQ(QVGetOptionOption, 'b');
-
-  QVGetOptionIndex = 8;
-  QVGetOptionReset = 1;
-  EXPECT_EQ(scan(":ab:", qv::text::kScanPermute), "");
-  EXPECT_EQ(r, ':');
-
-  QVGetOptionIndex = 0;
-  args = Args{"prog", "x", "-a"};
-  scan("a", qv::text::kScanAllArguments);
-  EXPECT_EQ(r, 1);
-  EXPECT_STREQ(QVGetOptionArgument, "x");
-  scan("a", qv::text::kScanAllArguments);
-  EXPECT_EQ(r, 'a');
-}
-
 // The same vectors through glibc's getopt_long_only, where the two agree.
 struct Step {
   int32_t result;
