@@ -14,9 +14,10 @@ QV_EXTERN_C_BEGIN
 
 /* Format strings use the Windows wide meanings: %s and %ls wide, %hs narrow,
    l is 32 bits, ll and I64 are 64 bits. Output is cut at 511 units. */
+
 /* Reacts to a fault as method says (0: the process default, itself 0 until
    set, so nothing happens). Formatted alerts are written as one line,
-   caption ": " text, to the debugger output (the standard error stream). */
+   caption ": " text, to the debugger output (standard error on POSIX). */
 QV_API void QVErrorAlert(uint32_t method, const QVWCHAR *caption, const QVWCHAR *format, ...);
 /* Sets the process default used by method 0, for the life of the process;
    always 0. */
