@@ -67,7 +67,8 @@ typedef void *QVHANDLE;
 
 QV_EXTERN_C_BEGIN
 
-/* Maps a platform error number (Windows numbering) to a result code. */
+/* Maps a platform error number (Windows numbering) to a result code: 0 to 0;
+   2 and 3, 5, 6, 14, 183, 258 to the codes above; any other to 0x80004005. */
 QV_API QVRESULT QVResultFromNative(uint32_t nativeError);
 
 QV_EXTERN_C_END

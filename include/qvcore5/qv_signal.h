@@ -24,12 +24,18 @@ typedef QVEVENT QVGATE;
 
 QV_EXTERN_C_BEGIN
 
+/* Every create function: name may be null and is only kept; the out handle is
+   all ones until the object exists; 0x80070057 for a null out pointer. Every
+   other function except the destroy ones: 0x80070006 for a null or all-ones
+   handle, the mapped platform code when the platform fails. */
 QV_API QVRESULT QVConditionCreate(const char *name, uint32_t flags, QVCONDITION *condition);
 /* Accepts null; always 0. */
 QV_API QVRESULT QVConditionDestroy(QVCONDITION condition);
 /* The monitor's lock; recursive. Release by a thread that does not hold it: 0x80004005. */
 QV_API QVRESULT QVConditionAcquire(QVCONDITION condition);
 QV_API QVRESULT QVConditionRelease(QVCONDITION condition);
+/* Wake one waiter, or every waiter; 0. A condition keeps no signal: one sent
+   with nobody waiting is lost, so test your own predicate under the lock. */
 QV_API QVRESULT QVConditionSignal(QVCONDITION condition);
 QV_API QVRESULT QVConditionBroadcast(QVCONDITION condition);
 /* The caller holds the monitor's lock (0x80004005 otherwise), at any depth: the
@@ -38,15 +44,21 @@ QV_API QVRESULT QVConditionWait(QVCONDITION condition);
 /* 0x800705B4 when the time ran out; the lock is held again in every case. */
 QV_API QVRESULT QVConditionTimedWait(QVCONDITION condition, uint32_t timeoutMs);
 
+/* Both start closed. An event takes QV_EVENT_MANUAL_RESET; a gate ignores its
+   flags and is always manual-reset. */
 QV_API QVRESULT QVEventCreate(const char *name, uint32_t flags, QVEVENT *event);
 QV_API QVRESULT QVGateCreate(const char *name, uint32_t flags, QVGATE *gate);
 /* Accept null; always 0. */
 QV_API QVRESULT QVEventDestroy(QVEVENT event);
 QV_API QVRESULT QVGateDestroy(QVGATE gate);
+/* Set the signal; it stays set until a waiter of an auto-reset event takes it
+   or it is reset, so a signal sent before the wait is not lost. */
 QV_API QVRESULT QVEventSignal(QVEVENT event);
 QV_API QVRESULT QVGateOpen(QVGATE gate);
+/* Clear the signal. */
 QV_API QVRESULT QVEventReset(QVEVENT event);
 QV_API QVRESULT QVGateClose(QVGATE gate);
+/* Wait without limit; 0 once signalled (an auto-reset event is consumed). */
 QV_API QVRESULT QVEventWait(QVEVENT event);
 QV_API QVRESULT QVGateWait(QVGATE gate);
 /* 0 once signalled, 0x800705B4 when the time ran out. */

@@ -69,29 +69,40 @@ typedef struct QVSystemInfo {
 
 QV_EXTERN_C_BEGIN
 
+/* Every function with an out record returns 0x80070057 for a null one. */
+/* Current time in UTC, in local time. */
 QV_API QVRESULT QVTimeGetSystem(QVTime *time);
 QV_API QVRESULT QVTimeGetLocal(QVTime *time);
 /* Nanoseconds since 1970-01-01 00:00 UTC; never below 1. */
 QV_API QVRESULT QVTimeGetPreciseTimestamp(int64_t *timestamp);
+/* The precise timestamp split into seconds and nanoseconds. */
 QV_API QVRESULT QVTimeGetTimeOfDay(QVTimeOfDay *timeOfDay);
+/* The zone in force now; 0, or the mapped platform code. */
 QV_API QVRESULT QVTimeGetZone(QVTimeZone *zone);
 
 /* Local time to 32-bit POSIX seconds and back; 0x80004005 outside 1970..2038.
    Daylight saving time is that of the date converted. Records or QVTM values
    with a field out of its range (month 13, day 0, 31 April...) are refused
-   with 0x80070057 rather than moved to another date. */
+   with 0x80070057 rather than moved to another date. On failure the seconds
+   are -1 and a record is all zero. */
 QV_API QVRESULT QVTimeToPosix(const QVTime *time, int32_t *seconds);
 QV_API QVRESULT QVTimeFromPosix(int32_t seconds, QVTime *time);
 QV_API QVRESULT QVTimeToTM(const QVTime *time, QVTM *tm);
 QV_API QVRESULT QVTimeFromTM(const QVTM *tm, QVTime *time);
 
+/* High-resolution counter and its counts per second, for measuring
+   intervals; where the counter is missing they fall back together to the
+   millisecond tick and 1000. */
 QV_API int64_t QVPerfGetCount(void);
 QV_API int64_t QVPerfGetFreq(void);
 /* Milliseconds since the system started; wraps after about 49.7 days. */
 QV_API uint32_t QVPerfGetCountMS(void);
 
+/* Memory, processor and system version figures; 0, or the mapped platform
+   code. */
 QV_API QVRESULT QVGetSystemInfo(QVSystemInfo *info);
-/* "host\login"; capacity in units, terminator included. */
+/* "host\login"; capacity in units, terminator included. 0x80004005 (buffer
+   then empty) when it does not fit; 0x80070057 for a null buffer. */
 QV_API QVRESULT QVGetUserName(QVWCHAR *buffer, uint32_t capacity);
 
 QV_EXTERN_C_END
