@@ -1,6 +1,8 @@
 /* Command-line option parser: named options given with one or two dashes.
-   The whole state is in the exported variables below: one parse at a time
-   per process. */
+   The caller-visible state is in the exported variables below; the position
+   inside the current element and the run of skipped non-options are kept
+   inside the library. One parse at a time per process; setting
+   QVGetOptionIndex to 0 or QVGetOptionReset to 1 starts a new one. */
 #ifndef QVCORE5_QV_GETOPT_H
 #define QVCORE5_QV_GETOPT_H
 
