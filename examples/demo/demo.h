@@ -17,6 +17,7 @@ void TimeSection();
 void LockStatsSection();
 void ThreadSection();
 void TextSection();
+void FileSection();
 
 int Failures();
 

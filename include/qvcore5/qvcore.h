@@ -19,5 +19,6 @@
 #include "qv_lockstats.h"
 #include "qv_string.h"
 #include "qv_encoding.h"
+#include "qv_file.h"
 
 #endif

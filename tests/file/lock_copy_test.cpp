@@ -1,0 +1,226 @@
+// Byte-range locks between handles and processes, and copies.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <random>
+#include <string>
+
+#include "file/file_support.h"
+#include "support/test_support.h"
+
+using namespace filetest;
+
+namespace {
+
+constexpr uint32_t RW = QV_FILE_READ | QV_FILE_WRITE;
+
+QVFILE OpenRW(const std::string& path) {
+  QVFILE f = QV_INVALID_HANDLE;
+  EXPECT_GE(QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &f), 0);
+  return f;
+}
+
+// Waits until the kernel lists a blocked lock request on the file.
+bool WaitForBlockedLock(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  std::string inode = ":" + std::to_string(st.st_ino) + " ";
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line))
+      if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) return true;
+    std::this_thread::yield();
+  }
+  return false;
+}
+
+TEST(FileLock, TwoHandlesOfOneProcessConflict) {
+  qvtest::TempDir dir;
+  std::string path = dir.File("lock");
+  QVFILE a = OpenRW(path), b = OpenRW(path);
+  ASSERT_EQ(QVFileLock(a, 0, 10, 0), 0);
+  EXPECT_EQ(QVFileLock(b, 5, 5, 0), QV_E_FAIL);
+  EXPECT_EQ(QVFileLock(b, 9, 1, QV_LOCK_SHARED), QV_E_FAIL);
+  EXPECT_EQ(QVFileLock(b, 10, 5, 0), 0);  // adjacent ranges do not conflict
+  // A handle's own exclusive range is not silently turned shared.
+  EXPECT_EQ(QVFileLock(a, 0, 10, QV_LOCK_SHARED), QV_E_FAIL);
+  EXPECT_EQ(QVFileLock(b, 0, 1, 0), QV_E_FAIL);
+  // Unlocking needs the exact range of an earlier lock.
+  EXPECT_EQ(QVFileUnlock(a, 0, 5), QV_E_FAIL);
+  EXPECT_EQ(QVFileUnlock(a, 20, 5), QV_E_FAIL);
+  EXPECT_EQ(QVFileUnlock(b, 0, 10), QV_E_FAIL);
+  EXPECT_EQ(QVFileUnlock(a, 0, 10), 0);
+  EXPECT_EQ(QVFileUnlock(a, 0, 10), QV_E_FAIL);
+  EXPECT_EQ(QVFileLock(b, 0, 10, 0), 0);
+  EXPECT_EQ(QVFileLock(a, 0, 0, 0), QV_E_FAIL);  // an empty range
+  QVFileClose(a);
+  QVFileClose(b);
+}
+
+TEST(FileLock, SharedLocksStackAndKeepOthersOut) {
+  qvtest::TempDir dir;
+  std::string path = dir.File("shared");
+  QVFILE a = OpenRW(path), b = OpenRW(path);
+  ASSERT_EQ(QVFileLock(a, 0, 100, QV_LOCK_SHARED), 0);
+  ASSERT_EQ(QVFileLock(a, 50, 100, QV_LOCK_SHARED), 0);
+  EXPECT_EQ(QVFileLock(b, 0, 100, QV_LOCK_SHARED), 0);
+  EXPECT_EQ(QVFileUnlock(b, 0, 100), 0);
+  // Releasing one of two overlapping shared locks keeps the other's bytes locked.
+  EXPECT_EQ(QVFileUnlock(a, 0, 100), 0);
+  EXPECT_EQ(QVFileLock(b, 60, 10, 0), QV_E_FAIL);
+  EXPECT_EQ(QVFileLock(b, 0, 50, 0), 0);
+  EXPECT_EQ(QVFileUnlock(a, 50, 100), 0);
+  EXPECT_EQ(QVFileLock(b, 60, 10, 0), 0);
+  QVFileClose(a);
+  QVFileClose(b);
+}
+
+TEST(FileLock, WaitingLockIsGrantedOnUnlock) {
+  qvtest::TempDir dir;
+  std::string path = dir.File("wait");
+  QVFILE a = OpenRW(path), b = OpenRW(path);
+  ASSERT_EQ(QVFileLock(a, 0, 10, 0), 0);
+  auto waiter = std::async(std::launch::async, [&] { return QVFileLock(b, 0, 10, QV_LOCK_WAIT); });
+  ASSERT_TRUE(WaitForBlockedLock(path));
+  EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+  ASSERT_EQ(QVFileUnlock(a, 0, 10), 0);
+  ASSERT_EQ(waiter.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(waiter.get(), 0);
+  EXPECT_EQ(QVFileLock(a, 0, 10, 0), QV_E_FAIL);
+  QVFileClose(a);
+  QVFileClose(b);
+}
+
+// A child process holds an exclusive lock until told to unlock or killed.
+TEST(FileLock, BetweenProcessesUnlockOrKill) {
+  for (bool killHolder : {false, true}) {
+    SCOPED_TRACE(killHolder ? "holder killed" : "holder unlocks");
+    qvtest::TempDir dir;
+    std::string path = dir.File("xproc");
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(fromChild), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      QVFILE f;
+      bool ok = QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &f) >= 0 && QVFileLock(f, 0, 4, 0) == 0;
+      char c = ok ? '1' : '0';
+      (void)!write(fromChild[1], &c, 1);
+      if (read(toChild[0], &c, 1) == 1) QVFileUnlock(f, 0, 4);
+      pause();
+      _exit(0);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    pollfd pfd = {fromChild[0], POLLIN, 0};
+    char c = 0;
+    ASSERT_EQ(poll(&pfd, 1, 10000), 1);
+    ASSERT_EQ(read(fromChild[0], &c, 1), 1);
+    ASSERT_EQ(c, '1');
+    QVFILE f = OpenRW(path);
+    EXPECT_EQ(QVFileLock(f, 2, 1, QV_LOCK_SHARED), QV_E_FAIL);
+    auto waiter = std::async(std::launch::async, [&] { return QVFileLock(f, 0, 4, QV_LOCK_WAIT); });
+    EXPECT_TRUE(WaitForBlockedLock(path));
+    if (killHolder) kill(child, SIGKILL);
+    else (void)!write(toChild[1], "u", 1);
+    bool granted = waiter.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!killHolder) kill(child, SIGKILL);
+    if (!granted) kill(child, SIGKILL);  // lets the waiter finish
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(granted);
+    EXPECT_EQ(waiter.get(), 0);
+    close(toChild[1]);
+    close(fromChild[0]);
+    QVFileClose(f);
+  }
+}
+
+std::string RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (auto& ch : s) ch = static_cast<char>(gen());
+  return s;
+}
+
+TEST(FileCopy, SizesAroundTheBuffer) {
+  qvtest::TempDir dir;
+  const size_t sizes[] = {0, 1, 16384, 40000, (3u << 20) + 7};
+  for (size_t size : sizes) {
+    SCOPED_TRACE(size);
+    std::string src = dir.File("src" + std::to_string(size)), dst = dir.File("dst" + std::to_string(size));
+    std::string data = RandomBytes(size, static_cast<unsigned>(size));
+    WriteAll(src, data);
+    EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, nullptr), QV_FILE_S_CREATED);
+    EXPECT_EQ(ReadAll(dst), data);
+    WriteAll(dst, std::string(size + 100, 'z'));
+    EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, nullptr), 0);
+    EXPECT_EQ(ReadAll(dst), data);
+  }
+}
+
+TEST(FileCopy, KeepsTheDestinationOpenWhenAsked) {
+  qvtest::TempDir dir;
+  std::string src = dir.File("s"), dst = dir.File("d");
+  WriteAll(src, "abc");
+  WriteAll(dst, "123");
+  QVFILE out;
+  ASSERT_EQ(QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_APPEND, 0666, &out), 0);
+  uint32_t n;
+  EXPECT_EQ(QVFileWrite(out, "!", 1, &n), 0);
+  EXPECT_EQ(QVFileClose(out), 0);
+  EXPECT_EQ(ReadAll(dst), "123abc!");
+}
+
+TEST(FileCopy, OntoItselfIsRefusedAndTheFileKept) {
+  qvtest::TempDir dir;
+  std::string src = dir.File("self");
+  WriteAll(src, "precious");
+  ASSERT_EQ(link(src.c_str(), dir.File("hard").c_str()), 0);
+  ASSERT_EQ(symlink(src.c_str(), dir.File("soft").c_str()), 0);
+  for (const std::string& dst : {src, dir.path() + "/./self", dir.File("hard"), dir.File("soft")}) {
+    for (uint32_t flags : {uint32_t{QV_FILE_CREATE | QV_FILE_TRUNCATE}, uint32_t{QV_FILE_APPEND}, uint32_t{QV_FILE_TEMPORARY}}) {
+      SCOPED_TRACE(dst + " " + std::to_string(flags));
+      QVFILE out = nullptr;
+      EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), flags, 0666, &out), QV_E_INVALIDARG);
+      EXPECT_EQ(out, QV_INVALID_HANDLE);
+      EXPECT_EQ(ReadAll(src), "precious");
+      EXPECT_TRUE(Exists(dst));
+    }
+  }
+}
+
+TEST(FileCopy, FailuresLeaveThingsAsTheyWere) {
+  qvtest::TempDir dir;
+  std::string src = dir.File("s"), ro = dir.File("ro"), sub = dir.File("sub");
+  WriteAll(src, "data");
+  WriteAll(ro, "keep");
+  ASSERT_EQ(chmod(ro.c_str(), 0444), 0);
+  ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+  QVFILE out = nullptr;
+  EXPECT_EQ(QVFileCopy(P(W(src)), P(W(ro)), QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, &out), QV_E_ACCESSDENIED);
+  EXPECT_EQ(out, QV_INVALID_HANDLE);
+  EXPECT_EQ(ReadAll(ro), "keep");
+  EXPECT_EQ(QVFileCopy(P(W(src)), P(W(sub)), QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, nullptr), QV_E_ACCESSDENIED);
+  EXPECT_EQ(QVFileCopy(P(W(sub)), P(W(dir.File("n1"))), QV_FILE_CREATE, 0666, nullptr), QV_E_ACCESSDENIED);
+  EXPECT_FALSE(Exists(dir.File("n1")));
+  EXPECT_EQ(QVFileCopy(P(W(dir.File("missing"))), P(W(dir.File("n2"))), QV_FILE_CREATE, 0666, nullptr), QV_E_NOTFOUND);
+  EXPECT_FALSE(Exists(dir.File("n2")));
+  EXPECT_EQ(QVFileCopy(P(W(src)), P(W(ro)), QV_FILE_CREATE | QV_FILE_EXCLUSIVE, 0666, nullptr), QV_E_EXISTS);
+  EXPECT_EQ(QVFileCopy(nullptr, P(W(ro)), 0, 0, nullptr), QV_E_INVALIDARG);
+  // A destination that cannot take the data: the fallback path reports it.
+  if (Exists("/dev/full")) {
+    EXPECT_EQ(QVFileCopy(P(W(src)), P(u"/dev/full"), 0, 0, nullptr), QV_E_FAIL);
+  }
+}
+
+}  // namespace
