@@ -6,6 +6,7 @@
 #include "com/module_manager.h"
 #include "base/boundary.h"
 #include "base/installed.h"
+#include "base/library_state.h"
 #include "core/client_data.h"
 #include "core/global_data.h"
 #include "sync/lock_stat_manager.h"
@@ -19,7 +20,6 @@ namespace {
 enum EntryReason : uint32_t { kProcessDetach = 0, kProcessAttach = 1 };
 
 int32_t s_attachCount = 0;
-bool s_libraryInitialized = false;
 CQVGlobalData s_globalData;
 
 // The user's default locale for all categories. When the environment names no
@@ -108,13 +108,12 @@ QVMUTEX DebugMutex() noexcept {
 }
 
 int32_t AttachCount() noexcept { return s_attachCount; }
-bool LibraryInitialized() noexcept { return s_libraryInitialized; }
 QVMODULEID OwnModuleId() noexcept { return reinterpret_cast<QVMODULEID>(&QVCoreEntryRoutine); }
 
 void LibraryStart() noexcept {
   if (++s_attachCount != 1) return;
   ApplyUserLocale();
-  s_libraryInitialized = true;
+  base::MarkLibraryInitialized();
   process::ChooseSystemTimeSource();
   QVRESULT built = base::Bounded([] {
     BuildGlobalData(s_globalData);

@@ -10,8 +10,6 @@ void LibraryStart() noexcept;
 QVRESULT LibraryEnd() noexcept;
 
 int32_t AttachCount() noexcept;
-// Set by the first start and never cleared.
-bool LibraryInitialized() noexcept;
 // The library's own module identifier: the address of its entry routine.
 QVMODULEID OwnModuleId() noexcept;
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <new>
 
-#include "core/lifecycle.h"
+#include "base/library_state.h"
 #include "file/file_open.h"
 #include "os/os_error.h"
 #include "os/os_file.h"
@@ -180,7 +180,7 @@ QV_API QVRESULT QVFileFlush(QVFILE file) { return os::OsFileSyncData(file) ? QV_
 QV_API QVRESULT QVFileGetSize(QVFILE file, int64_t* size) {
   if (size == nullptr) return QV_E_INVALIDARG;
   *size = 0;
-  if (!core::LibraryInitialized()) return QV_E_NOTIMPL;
+  if (!base::LibraryInitialized()) return QV_E_NOTIMPL;
   uint64_t value;
   if (!os::OsFileQuerySize(file, &value)) return LastResult();
   *size = static_cast<int64_t>(value);
@@ -191,7 +191,7 @@ QV_API QVRESULT QVFileLock(QVFILE file, uint32_t offset, uint32_t length, uint32
   bool shared = (flags & QV_LOCK_SHARED) != 0;
   bool wait = (flags & QV_LOCK_WAIT) != 0;
   // Before the start only the plain lock exists: exclusive, failing at once.
-  if (!core::LibraryInitialized()) shared = wait = false;
+  if (!base::LibraryInitialized()) shared = wait = false;
   return os::OsFileRangeLock(file, offset, length, shared, wait) ? QV_S_OK : LastResult();
 }
 

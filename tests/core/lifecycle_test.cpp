@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/library_state.h"
 #include "com/module_manager.h"
 #include "core/global_data.h"
 #include "core/lifecycle.h"
@@ -21,7 +22,7 @@ void Record(const char* name) {
 
 TEST(Lifecycle, LoadingTheLibraryStartedIt) {
   EXPECT_EQ(AttachCount(), 1);
-  EXPECT_TRUE(LibraryInitialized());
+  EXPECT_TRUE(qv::base::LibraryInitialized());
   EXPECT_NE(qv::process::SystemTimeSource(), nullptr);
   CQVGlobalData& gd = GlobalData();
   EXPECT_NE(gd.m_mutexProvider, nullptr);
@@ -52,7 +53,7 @@ TEST(Lifecycle, EndTearsDownEverythingAndStartRebuildsInOrder) {
   EXPECT_EQ(gd.m_clientData, nullptr);
   EXPECT_EQ(LibraryEnd(), QV_E_FAIL);  // an end without a start changes nothing
   EXPECT_EQ(AttachCount(), 0);
-  EXPECT_TRUE(LibraryInitialized());  // never cleared
+  EXPECT_TRUE(qv::base::LibraryInitialized());  // never cleared
   QVMUTEX m;
   EXPECT_EQ(QVMutexCreate("late", 0, &m), QV_E_FAIL);  // no provider while stopped
   EXPECT_EQ(m, reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE));
