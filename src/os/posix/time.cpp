@@ -22,8 +22,9 @@ void FromTm(const tm& t, uint16_t milliseconds, CalendarTime* out) noexcept {
 }
 
 void CopyName(const char* name, char (&dst)[64]) noexcept {
-  std::strncpy(dst, name ? name : "", sizeof dst - 1);
-  dst[sizeof dst - 1] = '\0';
+  size_t n = 0;
+  for (; name != nullptr && n + 1 < sizeof dst && name[n] != '\0'; ++n) dst[n] = name[n];
+  dst[n] = '\0';
 }
 
 }  // namespace
@@ -57,9 +58,41 @@ bool GetTimeZoneNow(TimeZoneNow* out) noexcept {
     return false;
   }
   out->biasSeconds = static_cast<int32_t>(-t.tm_gmtoff);
-  out->daylight = t.tm_isdst > 0;
-  CopyName(tzname[0], out->standardName);
-  CopyName(tzname[1], out->daylightName);
+  // The runtime's tm_isdst and tzname follow the zone data, which may call
+  // winter the daylight period (negative DST, Europe/Dublin). Daylight here
+  // means ahead of the year's standard offset: the least of the offsets in
+  // force during the year and the runtime's own standard offset. The names
+  // are those in force at the least and the greatest offset. Weekly samples
+  // see every daylight period the zones have.
+  long least = -timezone, greatest = -timezone;
+  char leastName[64], greatestName[64];
+  CopyName(tzname[0], leastName);
+  CopyName(tzname[0], greatestName);
+  auto consider = [&](const tm& s) {
+    if (s.tm_gmtoff < least) {
+      least = s.tm_gmtoff;
+      CopyName(s.tm_zone, leastName);
+    }
+    if (s.tm_gmtoff > greatest) {
+      greatest = s.tm_gmtoff;
+      CopyName(s.tm_zone, greatestName);
+    }
+  };
+  consider(t);
+  tm yearStart{};
+  yearStart.tm_year = t.tm_year;
+  yearStart.tm_mday = 1;
+  time_t first = timegm(&yearStart);
+  constexpr time_t kWeek = 7 * 24 * 3600;
+  for (int week = 0; week <= 53; ++week) {
+    time_t sample = first + week * kWeek;
+    tm s{};
+    if (localtime_r(&sample, &s) != nullptr && s.tm_year == t.tm_year) consider(s);
+  }
+  out->daylight = t.tm_gmtoff > least;
+  CopyName(leastName, out->standardName);
+  // Without a daylight offset this year, the runtime's daylight name.
+  CopyName(least == greatest ? tzname[1] : greatestName, out->daylightName);
   return true;
 }
 
