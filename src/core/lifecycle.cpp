@@ -1,12 +1,10 @@
 #include "core/lifecycle.h"
 
-#include <clocale>
-#include <cstring>
-
 #include "com/module_manager.h"
 #include "core/boundary.h"
 #include "core/client_data.h"
 #include "core/global_data.h"
+#include "os/os_locale.h"
 #include "sync/lock_stat_manager.h"
 #include "sync/mutex.h"
 
@@ -20,19 +18,6 @@ int32_t s_attachCount = 0;
 bool s_libraryInitialized = false;
 os::SystemTimeFunction s_systemTimeSource = nullptr;
 CQVGlobalData s_globalData;
-
-// The user's default locale for all categories. When the environment names no
-// usable locale (unset, "C"/"POSIX", or not installed), character handling
-// falls back to C.UTF-8 so that narrow text is UTF-8, as on any current
-// Linux desktop, rather than 7-bit ASCII.
-void ApplyUserLocale() noexcept {
-  const char* applied = std::setlocale(LC_ALL, "");
-  if (applied == nullptr || std::strcmp(applied, "C") == 0 || std::strcmp(applied, "POSIX") == 0) {
-    const char* ctype = std::setlocale(LC_CTYPE, nullptr);
-    if (ctype == nullptr || std::strcmp(ctype, "C") == 0 || std::strcmp(ctype, "POSIX") == 0)
-      std::setlocale(LC_CTYPE, "C.UTF-8");
-  }
-}
 
 void BuildGlobalData(CQVGlobalData& gd) {
   auto* provider = new CQVMutexProvider();
@@ -101,7 +86,7 @@ QVMODULEID OwnModuleId() noexcept { return reinterpret_cast<QVMODULEID>(&QVCoreE
 
 void LibraryStart() noexcept {
   if (++s_attachCount != 1) return;
-  ApplyUserLocale();
+  os::ApplyUserLocale();
   s_libraryInitialized = true;
   s_systemTimeSource = os::ChooseSystemTimeFunction();
   QVRESULT built = Bounded([] {
