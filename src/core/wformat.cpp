@@ -1,6 +1,5 @@
 #include "core/wformat.h"
 
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
