@@ -26,13 +26,21 @@ void WriteDebug(const QVWCHAR* a, size_t aLength, const QVWCHAR* b, size_t bLeng
   os::DebugOutput(narrow, n);
 }
 
+// The debugger output takes zero-terminated text: a zero unit that a
+// conversion wrote (%c of 0) ends what is shown.
+size_t ShownLength(const QVWCHAR* text, size_t length) noexcept {
+  size_t n = 0;
+  while (n < length && text[n] != 0) ++n;
+  return n;
+}
+
 void AlertV(uint32_t method, const QVWCHAR* caption, const QVWCHAR* format, va_list args) noexcept {
   if (method == 0) method = s_alertMethod.load(std::memory_order_relaxed);
   if (method == 0) return;
   if (method & QV_ALERT_BREAK) os::DebugBreak();
   if (method & (QV_ALERT_FORMAT | QV_ALERT_MESSAGE)) {
     QVWCHAR text[kBufferUnits];
-    size_t textLength = FormatWide(text, kBufferUnits, format, args);
+    size_t textLength = ShownLength(text, FormatWide(text, kBufferUnits, format, args));
     // No message window here: the alert is shown as one line on the debugger
     // output, "caption: text".
     QVWCHAR head[kBufferUnits];
@@ -87,7 +95,7 @@ QV_API void QVTrace(const QVWCHAR* format, ...) {
   QVWCHAR line[kBufferUnits];
   va_list ap;
   va_start(ap, format);
-  size_t lineLength = FormatWide(line, kBufferUnits, format, ap);
+  size_t lineLength = ShownLength(line, FormatWide(line, kBufferUnits, format, ap));
   va_end(ap);
   // Prefix and line leave in one write, so no other output can come between.
   WriteDebug(prefix, prefixLength, line, lineLength);

@@ -1,16 +1,14 @@
 #include "core/lifecycle.h"
 
-#include <clocale>
-#include <cstring>
-
-#include "com/module_manager.h"
 #include "base/boundary.h"
 #include "base/installed.h"
 #include "base/library_state.h"
+#include "com/module_manager.h"
 #include "core/client_data.h"
 #include "core/global_data.h"
-#include "sync/lock_stat_manager.h"
+#include "os/os_locale.h"
 #include "process/time.h"
+#include "sync/lock_stat_manager.h"
 #include "sync/mutex.h"
 
 namespace qv::core {
@@ -21,19 +19,6 @@ enum EntryReason : uint32_t { kProcessDetach = 0, kProcessAttach = 1 };
 
 int32_t s_attachCount = 0;
 CQVGlobalData s_globalData;
-
-// The user's default locale for all categories. When the environment names no
-// usable locale (unset, "C"/"POSIX", or not installed), character handling
-// falls back to C.UTF-8 so that narrow text is UTF-8, as on any current
-// Linux desktop, rather than 7-bit ASCII.
-void ApplyUserLocale() noexcept {
-  const char* applied = std::setlocale(LC_ALL, "");
-  if (applied == nullptr || std::strcmp(applied, "C") == 0 || std::strcmp(applied, "POSIX") == 0) {
-    const char* ctype = std::setlocale(LC_CTYPE, nullptr);
-    if (ctype == nullptr || std::strcmp(ctype, "C") == 0 || std::strcmp(ctype, "POSIX") == 0)
-      std::setlocale(LC_CTYPE, "C.UTF-8");
-  }
-}
 
 // Lower layers reach the managers through their slots, not through this record.
 void Publish(const CQVGlobalData& gd) noexcept {
@@ -112,7 +97,7 @@ QVMODULEID OwnModuleId() noexcept { return reinterpret_cast<QVMODULEID>(&QVCoreE
 
 void LibraryStart() noexcept {
   if (++s_attachCount != 1) return;
-  ApplyUserLocale();
+  os::ApplyUserLocale();
   base::MarkLibraryInitialized();
   process::ChooseSystemTimeSource();
   QVRESULT built = base::Bounded([] {

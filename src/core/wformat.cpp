@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "text/wide_narrow.h"
 
@@ -16,9 +17,12 @@ class Output {
     if (m_length < m_limit) m_buffer[m_length++] = c;
   }
   void Repeat(QVWCHAR c, int count) {
-    for (int i = 0; i < count; ++i) Put(c);
+    size_t n = count > 0 ? static_cast<size_t>(count) : 0;
+    if (n > Room()) n = Room();
+    for (size_t i = 0; i < n; ++i) m_buffer[m_length++] = c;
   }
   bool Full() const { return m_length >= m_limit; }
+  size_t Room() const { return m_limit - m_length; }
   size_t Finish() {
     m_buffer[m_length] = 0;
     return m_length;
@@ -78,6 +82,16 @@ void PutInteger(Output& out, const Directive& dir, QVWCHAR conv, uint64_t magnit
   if (dir.left) out.Repeat(' ', pad);
 }
 
+// Widths and precisions beyond the output limit cannot show; read numbers
+// stop growing here rather than wrap.
+constexpr int kNumberCap = 1 << 30;
+
+int ReadNumber(const QVWCHAR*& p) {
+  int n = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) n = n > kNumberCap / 10 ? kNumberCap : n * 10 + (*p - '0');
+  return n;
+}
+
 void PutFloat(Output& out, const Directive& dir, QVWCHAR conv, double value) {
   char fmt[16];
   int f = 0;
@@ -92,12 +106,28 @@ void PutFloat(Output& out, const Directive& dir, QVWCHAR conv, double value) {
   fmt[f++] = '*';
   fmt[f++] = static_cast<char>(conv);
   fmt[f] = 0;
-  char text[128];
-  int width = dir.width > 100 ? 100 : dir.width;
-  int precision = dir.precision < 0 ? 6 : (dir.precision > 60 ? 60 : dir.precision);
-  int n = std::snprintf(text, sizeof text, fmt, width, precision, value);
-  if (n < 0) return;
-  for (int i = 0; i < n && i < static_cast<int>(sizeof text) - 1; ++i) out.Put(static_cast<unsigned char>(text[i]));
+  // Digits past the room left are never seen, so the runtime need not make
+  // them. A wider field only has to stay wider than the room plus the
+  // longest unpadded text (309 integer digits, sign, point, exponent and
+  // the bounded precision), so right-aligned padding still fills the room.
+  size_t room = out.Room();
+  size_t precisionBound = room + 1 < static_cast<size_t>(kNumberCap) ? room + 1 : kNumberCap;
+  size_t widthBound = 2 * precisionBound + 330 < static_cast<size_t>(kNumberCap) ? 2 * precisionBound + 330 : kNumberCap;
+  int width = static_cast<size_t>(dir.width) > widthBound ? static_cast<int>(widthBound) : dir.width;
+  int precision = dir.precision < 0 ? 6
+                  : static_cast<size_t>(dir.precision) > precisionBound ? static_cast<int>(precisionBound)
+                                                                         : dir.precision;
+  char small[1024];
+  char* text = small;
+  size_t size = room + 1 < sizeof small ? room + 1 : sizeof small;
+  if (room + 1 > sizeof small) {
+    text = static_cast<char*>(std::malloc(room + 1));
+    if (text != nullptr) size = room + 1;
+    else text = small;
+  }
+  int n = std::snprintf(text, size, fmt, width, precision, value);
+  for (int i = 0; i < n && static_cast<size_t>(i) < size - 1; ++i) out.Put(static_cast<unsigned char>(text[i]));
+  if (text != small) std::free(text);
 }
 
 size_t WideLength(const QVWCHAR* s, int precision) {
@@ -134,11 +164,12 @@ size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_li
       dir.width = va_arg(ap, int);
       if (dir.width < 0) {
         dir.left = true;
-        dir.width = -dir.width;
+        dir.width = dir.width < -kNumberCap ? kNumberCap : -dir.width;
       }
+      if (dir.width > kNumberCap) dir.width = kNumberCap;
       ++p;
     } else {
-      while (*p >= '0' && *p <= '9') dir.width = (dir.width * 10 + (*p++ - '0')) % 100000;
+      dir.width = ReadNumber(p);
     }
     if (*p == '.') {
       ++p;
@@ -146,12 +177,12 @@ size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_li
       if (*p == '*') {
         dir.precision = va_arg(ap, int);
         if (dir.precision < 0) dir.precision = -1;
+        if (dir.precision > kNumberCap) dir.precision = kNumberCap;
         ++p;
       } else {
-        while (*p >= '0' && *p <= '9') dir.precision = (dir.precision * 10 + (*p++ - '0')) % 100000;
+        dir.precision = ReadNumber(p);
       }
     }
-    if (dir.width > 4096) dir.width = 4096;  // the output is cut at 511 units anyway
     if (*p == 'h') {
       ++p;
       dir.narrowString = true;

@@ -13,4 +13,10 @@ uint32_t GetACP() noexcept;
 // the part every locale codeset of the C library shares).
 uint32_t CodePageFromCodeset(const char* codeset) noexcept;
 
+// Sets the C runtime's locale to the user's default from the environment,
+// category by category: a category whose locale is not installed stays as
+// it was. When character handling ends up without a locale ("C"/"POSIX"), it
+// becomes C.UTF-8.
+void ApplyUserLocale() noexcept;
+
 }  // namespace qv::os

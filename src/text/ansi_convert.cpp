@@ -1,6 +1,7 @@
 // mbstowcs and wcstombs with UTF-16 on the wide side. The runtime's own
 // functions produce 32-bit wchar_t here, so the conversion runs character by
 // character through mbrtoc32/c32rtomb and forms or splits surrogate pairs.
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,13 @@ namespace {
 using namespace qv::text;
 
 constexpr size_t kFailed = static_cast<size_t>(-1);
+
+// The runtime sets EILSEQ only where it rejects the character itself; the
+// characters refused here (surrogates, values UTF-16 cannot hold) say so too.
+size_t Unconvertible() noexcept {
+  errno = EILSEQ;
+  return kFailed;
+}
 
 // mbstowcs from the current position: units written (or needed when d is
 // null), the terminator written when it fits, kFailed for a byte sequence that
@@ -42,10 +50,10 @@ size_t MultiByteToUtf16(QVWCHAR* d, const char* s, size_t capacity) noexcept {
       size_t available = 0;  // never hand the decoder bytes past the terminator
       while (available < longest && s[available] != '\0') ++available;
       used = std::mbrtoc32(&c, s, available, &state);
-      if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2) || used == 0) return kFailed;
+      if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2) || used == 0) return Unconvertible();
       if (used == static_cast<size_t>(-3)) used = 0;
     }
-    if (c > 0x10FFFF || IsSurrogate(c)) return kFailed;
+    if (c > 0x10FFFF || IsSurrogate(c)) return Unconvertible();
     if (c >= 0x10000) {
       if (d != nullptr) {
         if (capacity - out < 2) return out;
@@ -72,7 +80,7 @@ size_t Utf16ToMultiByte(char* d, const QVWCHAR* s, size_t capacity) noexcept {
     if (u == 0) {
       // Back to the initial shift state (nothing in stateless encodings), then the terminator.
       size_t n = std::c32rtomb(bytes, U'\0', &state);
-      if (n == static_cast<size_t>(-1)) return kFailed;
+      if (n == static_cast<size_t>(-1)) return Unconvertible();
       if (d == nullptr) return out + n - 1;
       if (capacity - out >= n - 1) {
         std::memcpy(d + out, bytes, n - 1);
@@ -94,10 +102,10 @@ size_t Utf16ToMultiByte(char* d, const QVWCHAR* s, size_t capacity) noexcept {
       c = Combine(u, s[i + 1]);
       units = 2;
     } else if (IsSurrogate(u)) {
-      return kFailed;
+      return Unconvertible();
     }
     size_t n = std::c32rtomb(bytes, static_cast<char32_t>(c), &state);
-    if (n == static_cast<size_t>(-1)) return kFailed;
+    if (n == static_cast<size_t>(-1)) return Unconvertible();
     if (d != nullptr) {
       if (capacity - out < n) return out;
       std::memcpy(d + out, bytes, n);

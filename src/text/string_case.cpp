@@ -4,10 +4,14 @@
 #include <unicode/ustring.h>
 
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <cwctype>
 #include <memory>
 #include <new>
 
+#include "os/os_locale.h"
 #include "qvcore5/qv_string.h"
 #include "text/utf16.h"
 #include "text/units.h"
@@ -36,9 +40,32 @@ char* MapNarrow(char* string) noexcept {
     if (c > 127) break;
     if (kUpper ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z')) *p = static_cast<char>(kUpper ? c - 32 : c + 32);
   }
-  for (; *p != '\0'; ++p) {  // _strlwr / _strupr on the rest
-    int c = static_cast<unsigned char>(*p);
-    *p = static_cast<char>(kUpper ? std::toupper(c) : std::tolower(c));
+  if (*p == '\0') return string;
+  // _strlwr / _strupr on the rest. In single-byte code pages every byte is a
+  // character; in UTF-8 no byte of a multibyte character is ASCII and the
+  // runtime maps none of them, so byte by byte is safe there too.
+  if (MB_CUR_MAX == 1 || qv::os::GetACP() == 65001) {
+    for (; *p != '\0'; ++p) {
+      int c = static_cast<unsigned char>(*p);
+      *p = static_cast<char>(kUpper ? std::toupper(c) : std::tolower(c));
+    }
+    return string;
+  }
+  // Double-byte code pages: a trail byte may look like an ASCII letter, so
+  // only single-byte characters are mapped.
+  std::mbstate_t state{};
+  size_t left = std::strlen(p);
+  while (left > 0) {
+    size_t n = std::mbrlen(p, left, &state);
+    if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
+      state = std::mbstate_t{};  // not a character: left as it is
+      n = 1;
+    } else if (n == 1) {
+      int c = static_cast<unsigned char>(*p);
+      *p = static_cast<char>(kUpper ? std::toupper(c) : std::tolower(c));
+    }
+    p += n;
+    left -= n;
   }
   return string;
 }

@@ -103,18 +103,17 @@ Unit* ToText(int64_t value, uint64_t bits, Unit* buffer, int radix) noexcept {
 
 // Units that can be part of a number wcstod reads after the white space: the
 // ASCII characters of decimal, hexadecimal, infinity and NaN forms, and one
-// further unit for a locale whose decimal point is not ASCII.
+// further unit for the locale's decimal point when it is not '.' (a comma
+// in de_DE, or a unit beyond ASCII); wcstod itself decides whether it is.
 size_t NumberCandidateLength(const QVWCHAR* s) noexcept {
   size_t n = 0;
   bool otherSeen = false;
   for (;; ++n) {
     QVWCHAR u = s[n];
     if (u == 0) break;
-    if (u < 0x80) {
-      if (DigitValue(u) < 36 || u == '.' || u == '+' || u == '-' || u == '(' || u == ')' || u == '_') continue;
-      break;
-    }
-    if (otherSeen || std::iswspace(u)) break;
+    if (u < 0x80 && (DigitValue(u) < 36 || u == '.' || u == '+' || u == '-' || u == '(' || u == ')' || u == '_'))
+      continue;
+    if (otherSeen || std::iswspace(u) || u < 0x20) break;
     otherSeen = true;
   }
   return n;

@@ -2,6 +2,8 @@
 // helpers.
 #include <unicode/ustring.h>
 
+#include <cerrno>
+
 #include "qvcore5/qv_encoding.h"
 #include "text/utf16.h"
 
@@ -11,6 +13,12 @@ namespace {
 // (buffer overflow); any other failure gives the capacity back.
 inline int32_t LengthOrCapacity(UErrorCode status, int32_t length, int32_t capacity) noexcept {
   return (U_SUCCESS(status) || status == U_BUFFER_OVERFLOW_ERROR) ? length : capacity;
+}
+
+// As mbstowcs and wcstombs, a text that cannot be converted sets EILSEQ.
+inline void NoteUnconvertible(UErrorCode status) noexcept {
+  if (status == U_INVALID_CHAR_FOUND || status == U_ILLEGAL_CHAR_FOUND || status == U_TRUNCATED_CHAR_FOUND)
+    errno = EILSEQ;
 }
 
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
@@ -25,6 +33,7 @@ QV_API int32_t QVUTF16ToUTF8(char* destination, const QVWCHAR* source, int32_t c
   int32_t length = capacity;
   UErrorCode status = U_ZERO_ERROR;
   u_strToUTF8(destination, capacity, &length, source, -1, &status);
+  NoteUnconvertible(status);
   return LengthOrCapacity(status, length, capacity);
 }
 
@@ -32,6 +41,7 @@ QV_API int32_t QVUTF8ToUTF16(QVWCHAR* destination, const char* source, int32_t c
   int32_t length = capacity;
   UErrorCode status = U_ZERO_ERROR;
   u_strFromUTF8(destination, capacity, &length, source, -1, &status);
+  NoteUnconvertible(status);
   return LengthOrCapacity(status, length, capacity);
 }
 
@@ -39,14 +49,18 @@ QV_API char* QVUTF16ToUTF8N(char* destination, int32_t capacity, int32_t* length
                             int32_t sourceLength) {
   if (length != nullptr) *length = 0;
   UErrorCode status = U_ZERO_ERROR;
-  return u_strToUTF8(destination, capacity, length, source, sourceLength, &status);
+  char* result = u_strToUTF8(destination, capacity, length, source, sourceLength, &status);
+  NoteUnconvertible(status);
+  return result;
 }
 
 QV_API QVWCHAR* QVUTF8ToUTF16N(QVWCHAR* destination, int32_t capacity, int32_t* length, const char* source,
                                int32_t sourceLength) {
   if (length != nullptr) *length = 0;
   UErrorCode status = U_ZERO_ERROR;
-  return u_strFromUTF8(destination, capacity, length, source, sourceLength, &status);
+  QVWCHAR* result = u_strFromUTF8(destination, capacity, length, source, sourceLength, &status);
+  NoteUnconvertible(status);
+  return result;
 }
 
 // Byte by byte, so a text shorter than the mark is never read past its end.

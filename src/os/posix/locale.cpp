@@ -1,7 +1,9 @@
 #include <langinfo.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "os/os_locale.h"
 
@@ -58,6 +60,19 @@ uint32_t CodePageFromCodeset(const char* codeset) noexcept {
     if (n > 0 && n <= 65535) return static_cast<uint32_t>(n);
   }
   return kAsciiCodePage;
+}
+
+void ApplyUserLocale() noexcept {
+  if (std::setlocale(LC_ALL, "") == nullptr) {
+    // One category naming a locale that is not installed fails the whole
+    // call and changes nothing; the others still get the user's setting.
+    for (int category : {LC_CTYPE, LC_NUMERIC, LC_TIME, LC_COLLATE, LC_MONETARY, LC_MESSAGES, LC_PAPER, LC_NAME,
+                         LC_ADDRESS, LC_TELEPHONE, LC_MEASUREMENT, LC_IDENTIFICATION})
+      std::setlocale(category, "");
+  }
+  const char* ctype = std::setlocale(LC_CTYPE, nullptr);
+  if (ctype == nullptr || std::strcmp(ctype, "C") == 0 || std::strcmp(ctype, "POSIX") == 0)
+    std::setlocale(LC_CTYPE, "C.UTF-8");
 }
 
 uint32_t GetACP() noexcept { return CodePageFromCodeset(nl_langinfo(CODESET)); }

@@ -1,6 +1,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "os/os_error.h"
@@ -22,8 +23,69 @@ void FromTm(const tm& t, uint16_t milliseconds, CalendarTime* out) noexcept {
 }
 
 void CopyName(const char* name, char (&dst)[64]) noexcept {
-  std::strncpy(dst, name ? name : "", sizeof dst - 1);
-  dst[sizeof dst - 1] = '\0';
+  size_t n = 0;
+  for (; name != nullptr && n + 1 < sizeof dst && name[n] != '\0'; ++n) dst[n] = name[n];
+  dst[n] = '\0';
+}
+
+// The least and greatest offsets in force during one year, with the names
+// in force at them. Weekly samples see every daylight period the zones have;
+// the scan is kept per thread for the zone and year it was made for.
+struct YearOffsets {
+  bool valid = false;
+  int year = 0;
+  bool tzSet = false;
+  char tz[256] = "";
+  long runtimeStandard = 0;
+  char runtimeNames[2][64] = {"", ""};
+  long least = 0, greatest = 0;
+  char leastName[64] = "", greatestName[64] = "";
+};
+
+thread_local YearOffsets t_yearOffsets;
+
+bool SameName(const char* a, const char (&b)[64]) noexcept {
+  return std::strncmp(a != nullptr ? a : "", b, sizeof b - 1) == 0;
+}
+
+const YearOffsets& OffsetsOfYear(int tmYear) noexcept {
+  YearOffsets& y = t_yearOffsets;
+  const char* tz = std::getenv("TZ");
+  bool cacheable = tz == nullptr || std::strlen(tz) < sizeof y.tz;
+  if (cacheable && y.valid && y.year == tmYear && y.tzSet == (tz != nullptr) &&
+      std::strcmp(y.tz, tz != nullptr ? tz : "") == 0 && y.runtimeStandard == -timezone &&
+      SameName(tzname[0], y.runtimeNames[0]) && SameName(tzname[1], y.runtimeNames[1]))
+    return y;
+  y.valid = false;
+  y.year = tmYear;
+  y.tzSet = tz != nullptr;
+  if (cacheable) std::strcpy(y.tz, tz != nullptr ? tz : "");
+  y.runtimeStandard = -timezone;
+  CopyName(tzname[0], y.runtimeNames[0]);
+  CopyName(tzname[1], y.runtimeNames[1]);
+  y.least = y.greatest = -timezone;
+  CopyName(tzname[0], y.leastName);
+  CopyName(tzname[0], y.greatestName);
+  tm yearStart{};
+  yearStart.tm_year = tmYear;
+  yearStart.tm_mday = 1;
+  time_t first = timegm(&yearStart);
+  constexpr time_t kWeek = 7 * 24 * 3600;
+  for (int week = -1; week <= 53; ++week) {
+    time_t sample = first + week * kWeek;
+    tm s{};
+    if (localtime_r(&sample, &s) == nullptr || s.tm_year != tmYear) continue;
+    if (s.tm_gmtoff < y.least) {
+      y.least = s.tm_gmtoff;
+      CopyName(s.tm_zone, y.leastName);
+    }
+    if (s.tm_gmtoff > y.greatest) {
+      y.greatest = s.tm_gmtoff;
+      CopyName(s.tm_zone, y.greatestName);
+    }
+  }
+  y.valid = cacheable;
+  return y;
 }
 
 }  // namespace
@@ -57,9 +119,17 @@ bool GetTimeZoneNow(TimeZoneNow* out) noexcept {
     return false;
   }
   out->biasSeconds = static_cast<int32_t>(-t.tm_gmtoff);
-  out->daylight = t.tm_isdst > 0;
-  CopyName(tzname[0], out->standardName);
-  CopyName(tzname[1], out->daylightName);
+  // The runtime's tm_isdst and tzname follow the zone data, which may call
+  // winter the daylight period (negative DST, Europe/Dublin). Daylight here
+  // means ahead of the year's standard offset: the least of the offsets in
+  // force during the year and the runtime's own standard offset.
+  const YearOffsets& year = OffsetsOfYear(t.tm_year);
+  out->daylight = t.tm_gmtoff > year.least;
+  // A period shorter than the samples' step still names itself while in force.
+  CopyName(t.tm_gmtoff < year.least ? t.tm_zone : year.leastName, out->standardName);
+  // Without a daylight offset this year, the runtime's daylight name.
+  const char* daylightName = year.least == year.greatest ? tzname[1] : year.greatestName;
+  CopyName(t.tm_gmtoff > year.greatest ? t.tm_zone : daylightName, out->daylightName);
   return true;
 }
 
