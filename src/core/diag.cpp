@@ -40,11 +40,11 @@ void AlertV(uint32_t method, const QVWCHAR* caption, const QVWCHAR* format, va_l
   if (method & QV_ALERT_BREAK) os::DebugBreak();
   if (method & (QV_ALERT_FORMAT | QV_ALERT_MESSAGE)) {
     QVWCHAR text[kBufferUnits];
-    size_t textLength = ShownLength(text, FormatWide(text, kBufferUnits, format, args));
+    size_t textLength = ShownLength(text, FormatWideV(text, kBufferUnits, format, args));
     // No message window here: the alert is shown as one line on the debugger
     // output, "caption: text".
     QVWCHAR head[kBufferUnits];
-    size_t headLength = FormatWideV(head, kBufferUnits, u"%s: ", caption ? caption : u"");
+    size_t headLength = FormatWide(head, kBufferUnits, u"%s: ", caption ? caption : u"");
     if (textLength + 1 < kBufferUnits) text[textLength++] = u'\n';
     WriteDebug(head, headLength, text, textLength);
   }
@@ -91,11 +91,11 @@ QV_API void QVTrace(const QVWCHAR* format, ...) {
   QVMUTEX debugMutex = DebugMutex();
   if (debugMutex != nullptr) QVMutexAcquire(debugMutex);
   QVWCHAR prefix[kBufferUnits];
-  size_t prefixLength = FormatWideV(prefix, kBufferUnits, u"[%#x]", qv::os::CurrentThreadId());
+  size_t prefixLength = FormatWide(prefix, kBufferUnits, u"[%#x]", qv::os::CurrentThreadId());
   QVWCHAR line[kBufferUnits];
   va_list ap;
   va_start(ap, format);
-  size_t lineLength = ShownLength(line, FormatWide(line, kBufferUnits, format, ap));
+  size_t lineLength = ShownLength(line, FormatWideV(line, kBufferUnits, format, ap));
   va_end(ap);
   // Prefix and line leave in one write, so no other output can come between.
   WriteDebug(prefix, prefixLength, line, lineLength);

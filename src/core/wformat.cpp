@@ -138,7 +138,7 @@ size_t WideLength(const QVWCHAR* s, int precision) {
 
 }  // namespace
 
-size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_list args) noexcept {
+size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_list args) noexcept {
   if (buffer == nullptr || capacity == 0) return 0;
   Output out(buffer, capacity);
   if (format == nullptr) return out.Finish();
@@ -319,10 +319,10 @@ size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_li
   return out.Finish();
 }
 
-size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, ...) noexcept {
+size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, ...) noexcept {
   va_list ap;
   va_start(ap, format);
-  size_t n = FormatWide(buffer, capacity, format, ap);
+  size_t n = FormatWideV(buffer, capacity, format, ap);
   va_end(ap);
   return n;
 }

@@ -13,7 +13,7 @@ namespace qv::core {
 
 // Writes at most capacity - 1 units and always a terminator (capacity >= 1).
 // Returns the number of units written before the terminator.
-size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_list args) noexcept;
-size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, ...) noexcept;
+size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_list args) noexcept;
+size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, ...) noexcept;
 
 }  // namespace qv::core

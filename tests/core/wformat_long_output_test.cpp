@@ -10,7 +10,7 @@
 #include "qvcore5/qvcore.h"
 #include "support/test_support.h"
 
-using qv::core::FormatWideV;
+using qv::core::FormatWide;
 
 namespace {
 
@@ -19,7 +19,7 @@ constexpr size_t kLimit = 511;
 template <class... Args>
 std::u16string Fmt(const char16_t* format, Args... args) {
   QVWCHAR buffer[kLimit + 1];
-  size_t n = FormatWideV(buffer, kLimit + 1, format, args...);
+  size_t n = FormatWide(buffer, kLimit + 1, format, args...);
   EXPECT_EQ(buffer[n], 0);
   return std::u16string(buffer, n);
 }

@@ -4,13 +4,13 @@
 
 #include "core/wformat.h"
 
-using qv::core::FormatWideV;
+using qv::core::FormatWide;
 
 namespace {
 template <class... Args>
 std::u16string Fmt(const char16_t* format, Args... args) {
   QVWCHAR buffer[512];
-  size_t n = FormatWideV(buffer, 512, format, args...);
+  size_t n = FormatWide(buffer, 512, format, args...);
   EXPECT_EQ(buffer[n], 0);
   return std::u16string(buffer, n);
 }
@@ -57,14 +57,14 @@ TEST(WideFormat, UnknownAndTruncatedConversionsTakeNoArgument) {
 TEST(WideFormat, OutputIsCutAtTheCapacityAndAlwaysTerminated) {
   std::u16string longText(600, u'x');
   QVWCHAR buffer[512];
-  size_t n = FormatWideV(buffer, 512, u"%s", longText.c_str());
+  size_t n = FormatWide(buffer, 512, u"%s", longText.c_str());
   EXPECT_EQ(n, 511u);
   EXPECT_EQ(buffer[511], 0);
   QVWCHAR tiny[4] = {1, 1, 1, 1};
-  EXPECT_EQ(FormatWideV(tiny, 3, u"%d", 123456), 2u);
+  EXPECT_EQ(FormatWide(tiny, 3, u"%d", 123456), 2u);
   EXPECT_EQ(tiny[2], 0);
   EXPECT_EQ(tiny[3], 1);  // nothing past the capacity
   // A huge width is bounded too.
-  n = FormatWideV(buffer, 512, u"%99999d", 1);
+  n = FormatWide(buffer, 512, u"%99999d", 1);
   EXPECT_EQ(n, 511u);
 }
