@@ -101,8 +101,7 @@ TEST(ErrorAlert, WaitMethodBlocksUntilContinued) {
     QVErrorAlert(QV_ALERT_WAIT, u"c", u"t");
     returned = true;
   });
-  QVSleep(30);
-  EXPECT_FALSE(returned.load());
+  EXPECT_FALSE(qvtest::WaitUntil([&] { return returned.load(); }, std::chrono::milliseconds(30)));
   qv::core::AlertContinue();
   waiter.join();
   EXPECT_TRUE(returned.load());

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace qvtest {
 
@@ -60,5 +62,19 @@ std::string StderrCapture::Finish() {
 }
 
 std::u16string U16(const char16_t* s) { return s ? std::u16string(s) : std::u16string(); }
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::yield();
+  }
+}
+
+bool LockHasWaiter(void* nativeMutex) {
+  auto* m = static_cast<pthread_mutex_t*>(nativeMutex);
+  return __atomic_load_n(&m->__data.__lock, __ATOMIC_ACQUIRE) > 1;
+}
 
 }  // namespace qvtest

@@ -1,5 +1,7 @@
 // Helpers shared by the test suites.
 #pragma once
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,5 +41,14 @@ class StderrCapture {
 };
 
 std::u16string U16(const char16_t* s);
+
+// Polls `condition` until it holds or `limit` has passed; returns whether it
+// held. Tests wait for explicit states with it instead of sleeping.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// Whether a thread is blocked waiting for the platform lock behind
+// QVMutexGetOSMutex (the futex word of a glibc mutex reads 2 then).
+bool LockHasWaiter(void* nativeMutex);
 
 }  // namespace qvtest

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "qvcore5/qvcore.h"
+#include "support/test_support.h"
 #include "sync/event.h"
 
 using namespace std::chrono_literals;
@@ -23,9 +24,7 @@ class Signal {
   qv::core::CQVEvent* obj() const { return qv::core::CQVEvent::FromHandle(m_handle); }
   // Waits until n threads are blocked inside a wait.
   bool AwaitWaiters(uint32_t n) const {
-    for (auto end = Clock::now() + 5s; Clock::now() < end; std::this_thread::sleep_for(1ms))
-      if (obj()->WaiterCount() == n) return true;
-    return false;
+    return qvtest::WaitUntil([&] { return obj()->WaiterCount() == n; });
   }
 
  private:
@@ -90,8 +89,8 @@ TEST(Event, AutoResetReleasesExactlyOneWaiterPerSignal) {
   EXPECT_TRUE(event.AwaitWaiters(2));
   EXPECT_EQ(QVEventSignal(event.get()), 0);
   EXPECT_TRUE(event.AwaitWaiters(1));
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(passed.load(), 1);
+  EXPECT_TRUE(qvtest::WaitUntil([&] { return passed == 1; }));
+  EXPECT_FALSE(qvtest::WaitUntil([&] { return passed > 1; }, 50ms));  // the second stays
   EXPECT_EQ(event.obj()->WaiterCount(), 1u);
   QVEventSignal(event.get());
   for (auto& t : waiters) t.join();

@@ -139,14 +139,12 @@ TEST(Mutex, StatisticsMeasureHoldsWaitsAndContention) {
 
   // Another thread that must wait counts as contention and measures its wait.
   ASSERT_EQ(QVMutexAcquire(m.get()), 0);
-  std::atomic<bool> started{false};
   std::thread waiter([&] {
-    started = true;
     QVMutexAcquire(m.get());
     QVMutexRelease(m.get());
   });
-  while (!started) QVSleep(0);
-  QVSleep(20);
+  EXPECT_TRUE(qvtest::WaitUntil([&] { return qvtest::LockHasWaiter(QVMutexGetOSMutex(m.get())); }));
+  QVSleep(2);  // a wait long enough to measure
   QVMutexRelease(m.get());
   waiter.join();
   ASSERT_EQ(obj->GetLockStats(&s), 0);
@@ -177,11 +175,8 @@ TEST(Mutex, TicksConvertWithoutOverflow) {
 }
 
 TEST(Mutex, BadHandlesAreRefused) {
-  QVMUTEX invalid = reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE);
-  for (QVMUTEX h : {static_cast<QVMUTEX>(nullptr), invalid}) {
-    EXPECT_EQ(QVMutexAcquire(h), QV_E_HANDLE);
-    EXPECT_EQ(QVMutexTryAcquire(h), QV_E_HANDLE);
-    EXPECT_EQ(QVMutexRelease(h), QV_E_HANDLE);
+  for (QVMUTEX h : {static_cast<QVMUTEX>(nullptr), reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE)}) {
+    for (QVRESULT r : {QVMutexAcquire(h), QVMutexTryAcquire(h), QVMutexRelease(h)}) EXPECT_EQ(r, QV_E_HANDLE);
     EXPECT_EQ(QVMutexDestroy(h), QV_E_HANDLE);
     EXPECT_EQ(QVMutexAssertOwnership(h, 1), 0);
     EXPECT_EQ(QVMutexGetOSMutex(h), nullptr);
