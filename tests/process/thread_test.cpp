@@ -10,6 +10,7 @@
 #include "os/os_thread_handle.h"
 #include "process/thread_manager.h"
 #include "qvcore5/qvcore.h"
+#include "support/test_support.h"
 #include "sync/mutex.h"
 
 using qv::core::CQVThreadManager;
@@ -239,19 +240,16 @@ TEST(Thread, CallingThreadServices) {
 }
 
 TEST(ThreadManager, RegistersItsCreatorWithItsNamedMutex) {
-  static std::vector<std::string>* names = new std::vector<std::string>();
-  names->clear();
-  qv::core::CQVMutexProvider::SetCreationObserver([](const char* name) { names->push_back(name); });
-  std::thread([] {
-    CQVThreadManager manager;
-    qv::core::CQVMutexProvider::SetCreationObserver(nullptr);
-    EXPECT_EQ(manager.TrackedCount(), 1u);
-    EXPECT_FALSE(manager.IsFinished(QVThreadGetID()));
-    EXPECT_EQ(manager.Detach(QVThreadGetID()), QV_E_HANDLE);  // the pseudo handle is not closed
-    EXPECT_FALSE(manager.IsFinished(QVThreadGetID()));
-  }).join();
-  ASSERT_EQ(names->size(), 1u);
-  EXPECT_EQ(names->front(), "CQVThreadManager::m_mapMutex");
+  auto names = qvtest::MutexesCreatedBy([] {
+    std::thread([] {
+      CQVThreadManager manager;
+      EXPECT_EQ(manager.TrackedCount(), 1u);
+      EXPECT_FALSE(manager.IsFinished(QVThreadGetID()));
+      EXPECT_EQ(manager.Detach(QVThreadGetID()), QV_E_HANDLE);  // the pseudo handle is not closed
+      EXPECT_FALSE(manager.IsFinished(QVThreadGetID()));
+    }).join();
+  });
+  EXPECT_EQ(names, std::vector<std::string>{"CQVThreadManager::m_mapMutex"});
 }
 
 TEST(ThreadManager, AReusedIdentifierReplacesTheOldRecordAndClosesItsHandle) {

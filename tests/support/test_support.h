@@ -2,6 +2,7 @@
 #pragma once
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,38 @@ class StderrCapture {
 };
 
 std::u16string U16(const char16_t* s);
+
+// Sets an environment variable (nullptr unsets it) and restores it on destruction.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  void Set(const char* value);
+
+ private:
+  std::string m_name;
+  std::optional<std::string> m_saved;
+};
+
+// Sets the error alert method and restores the previous one on destruction.
+class ScopedAlertMethod {
+ public:
+  explicit ScopedAlertMethod(uint32_t method);
+  ~ScopedAlertMethod();
+
+ private:
+  uint32_t m_old;
+};
+
+// How many breakpoint traps `body` raised.
+int CountTraps(const std::function<void()>& body);
+
+// The names of the mutexes the library's provider made while `body` ran.
+std::vector<std::string> MutexesCreatedBy(const std::function<void()>& body);
+
+std::string ReadFile(const std::string& path);
 
 // Polls `condition` until it holds or `limit` has passed; returns whether it
 // held. Tests wait for explicit states with it instead of sleeping.

@@ -166,15 +166,9 @@ TEST(Event, BadInputGetsAClearResult) {
   EXPECT_EQ(QVEventDestroy(created), 0);
   auto invalid = static_cast<QVEVENT>(QV_INVALID_HANDLE);
   for (QVEVENT h : {static_cast<QVEVENT>(nullptr), invalid}) {
-    EXPECT_EQ(QVEventSignal(h), QV_E_HANDLE);
-    EXPECT_EQ(QVGateOpen(h), QV_E_HANDLE);
-    EXPECT_EQ(QVEventReset(h), QV_E_HANDLE);
-    EXPECT_EQ(QVGateClose(h), QV_E_HANDLE);
-    EXPECT_EQ(QVEventWait(h), QV_E_HANDLE);
-    EXPECT_EQ(QVGateWait(h), QV_E_HANDLE);
-    EXPECT_EQ(QVEventTimedWait(h, 0), QV_E_HANDLE);
-    EXPECT_EQ(QVGateTimedWait(h, QV_INFINITE), QV_E_HANDLE);
-    EXPECT_EQ(QVGateTryWait(h), QV_E_HANDLE);
+    for (QVRESULT r : {QVEventSignal(h), QVGateOpen(h), QVEventReset(h), QVGateClose(h), QVEventWait(h), QVGateWait(h),
+                       QVEventTimedWait(h, 0), QVGateTimedWait(h, QV_INFINITE), QVGateTryWait(h)})
+      EXPECT_EQ(r, QV_E_HANDLE);
     EXPECT_EQ(QVEventDestroy(h), 0);
     EXPECT_EQ(QVGateDestroy(h), 0);
   }

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <thread>
 
-#include "core/diag.h"
 #include "qvcore5/qvcore.h"
 #include "support/test_support.h"
 #include "sync/mutex.h"
@@ -27,16 +26,6 @@ auto OnOtherThread(Fn fn) {
   std::thread([&] { result = fn(); }).join();
   return result;
 }
-
-// Makes check failures visible on the debug output for the duration.
-class ShowAlerts {
- public:
-  ShowAlerts() : m_old(qv::core::AlertMethod()) { QVErrorAlertSetMethod(QV_ALERT_FORMAT); }
-  ~ShowAlerts() { QVErrorAlertSetMethod(m_old); }
-
- private:
-  uint32_t m_old;
-};
 
 }  // namespace
 
@@ -75,7 +64,7 @@ TEST(Mutex, NamesAndFlagsAreKeptAndNoStatsWins) {
 }
 
 TEST(Mutex, CheckedNonRecursiveRefusesTheOwnerAndForeignReleases) {
-  ShowAlerts alerts;
+  qvtest::ScopedAlertMethod alerts(QV_ALERT_FORMAT);
   Mutex m(QV_MUTEX_CHECKED | QV_MUTEX_NONRECURSIVE);
   qvtest::StderrCapture capture;
   ASSERT_EQ(QVMutexAcquire(m.get()), 0);
@@ -104,7 +93,7 @@ TEST(Mutex, CheckedNonRecursiveRefusesTheOwnerAndForeignReleases) {
 }
 
 TEST(Mutex, CheckedRecursiveCountsDepth) {
-  ShowAlerts alerts;
+  qvtest::ScopedAlertMethod alerts(QV_ALERT_FORMAT);
   Mutex m(QV_MUTEX_CHECKED);
   for (int i = 0; i < 3; ++i) ASSERT_EQ(QVMutexAcquire(m.get()), 0);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(QVMutexRelease(m.get()), 0);
