@@ -109,23 +109,20 @@ TEST(Thread, DetachedThreadReportsFinishedOnceItsRoutineReturns) {
   QVSemaphoreDestroy(go);
 }
 
-TEST(Thread, FinishedButNotJoinedIsNotFinishedUntilJoined) {
-  uint32_t thread;
-  ASSERT_EQ(QVThreadCreate(&ReturnArgument, reinterpret_cast<void*>(5), 0, 0, &thread, nullptr), QV_S_OK);
-  WaitUntilEnded(thread);
-  EXPECT_EQ(QVThreadIsFinished(thread), 0);
+TEST(Thread, AnEndedThreadIsFinishedOnlyOnceJoinedOrDetached) {
+  uint32_t joined, detached;
+  ASSERT_EQ(QVThreadCreate(&ReturnArgument, reinterpret_cast<void*>(5), 0, 0, &joined, nullptr), QV_S_OK);
+  ASSERT_EQ(QVThreadCreate(&ReturnArgument, nullptr, 0, 0, &detached, nullptr), QV_S_OK);
+  WaitUntilEnded(joined);
+  WaitUntilEnded(detached);
+  EXPECT_EQ(QVThreadIsFinished(joined), 0);
   uint32_t code = 0;
-  EXPECT_EQ(QVThreadJoin(thread, &code), QV_S_OK);
+  EXPECT_EQ(QVThreadJoin(joined, &code), QV_S_OK);
   EXPECT_EQ(code, 5u);
-  EXPECT_EQ(QVThreadIsFinished(thread), 1);
-}
-
-TEST(Thread, DetachAfterTheEndRemovesTheRecordAtOnce) {
-  uint32_t thread;
-  ASSERT_EQ(QVThreadCreate(&ReturnArgument, nullptr, 0, 0, &thread, nullptr), QV_S_OK);
-  WaitUntilEnded(thread);
-  EXPECT_EQ(QVThreadDetach(thread), QV_S_OK);
-  EXPECT_EQ(QVThreadIsFinished(thread), 1);
+  EXPECT_EQ(QVThreadIsFinished(joined), 1);
+  EXPECT_EQ(QVThreadIsFinished(detached), 0);
+  EXPECT_EQ(QVThreadDetach(detached), QV_S_OK);  // removes the record at once
+  EXPECT_EQ(QVThreadIsFinished(detached), 1);
 }
 
 TEST(Thread, TwoJoinersShareOneEnd) {
