@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
@@ -19,15 +17,6 @@ std::string Hex(uint32_t v) {
   std::snprintf(b, sizeof b, "[%#x]", v);
   return b;
 }
-
-class AlertMethodGuard {
- public:
-  explicit AlertMethodGuard(uint32_t method) : m_old(qv::core::AlertMethod()) { QVErrorAlertSetMethod(method); }
-  ~AlertMethodGuard() { QVErrorAlertSetMethod(m_old); }
-
- private:
-  uint32_t m_old;
-};
 
 }  // namespace
 
@@ -76,14 +65,14 @@ TEST(Trace, LinesOfConcurrentThreadsNeverInterleave) {
 }
 
 TEST(ErrorAlert, MethodZeroWithNoDefaultDoesNothing) {
-  AlertMethodGuard guard(0);
+  qvtest::ScopedAlertMethod guard(0);
   qvtest::StderrCapture capture;
   QVErrorAlert(0, u"Caption", u"text %d", 1);
   EXPECT_EQ(capture.Finish(), "");
 }
 
 TEST(ErrorAlert, FormatMethodShowsCaptionAndCutText) {
-  AlertMethodGuard guard(0);
+  qvtest::ScopedAlertMethod guard(0);
   qvtest::StderrCapture capture;
   QVErrorAlert(QV_ALERT_FORMAT, u"Caption", u"value %d", 9);
   std::u16string longText(700, u'z');
@@ -95,14 +84,13 @@ TEST(ErrorAlert, FormatMethodShowsCaptionAndCutText) {
 }
 
 TEST(ErrorAlert, WaitMethodBlocksUntilContinued) {
-  AlertMethodGuard guard(0);
+  qvtest::ScopedAlertMethod guard(0);
   std::atomic<bool> returned{false};
   std::thread waiter([&] {
     QVErrorAlert(QV_ALERT_WAIT, u"c", u"t");
     returned = true;
   });
-  QVSleep(30);
-  EXPECT_FALSE(returned.load());
+  EXPECT_FALSE(qvtest::WaitUntil([&] { return returned.load(); }, std::chrono::milliseconds(30)));
   qv::core::AlertContinue();
   waiter.join();
   EXPECT_TRUE(returned.load());
@@ -110,7 +98,7 @@ TEST(ErrorAlert, WaitMethodBlocksUntilContinued) {
 }
 
 TEST(Assert, WithADefaultMethodFormatsAndDoesNotBreak) {
-  AlertMethodGuard guard(QV_ALERT_FORMAT);
+  qvtest::ScopedAlertMethod guard(QV_ALERT_FORMAT);
   qvtest::StderrCapture capture;
   QVAssert("x > 0", "file.c", 12);  // would end the process if it trapped
   std::string out = capture.Finish();
@@ -120,19 +108,8 @@ TEST(Assert, WithADefaultMethodFormatsAndDoesNotBreak) {
             "Quovane Services: Quovane Services Debug Assertion Failed!\n\nFile: file.c\nLine: 12\n\nExpression: x > 0\n");
 }
 
-namespace {
-std::atomic<int> s_traps{0};
-void OnTrap(int) { s_traps.fetch_add(1); }
-}  // namespace
-
 TEST(Assert, WithoutADefaultMethodBreaksIntoTheDebugger) {
-  AlertMethodGuard guard(0);
-  struct sigaction sa = {}, old = {};
-  sa.sa_handler = OnTrap;
-  sigaction(SIGTRAP, &sa, &old);
+  qvtest::ScopedAlertMethod guard(0);
   qvtest::StderrCapture capture;
-  QVAssert("ok", "f.c", 1);
-  capture.Finish();
-  sigaction(SIGTRAP, &old, nullptr);
-  EXPECT_EQ(s_traps.load(), 1);
+  EXPECT_EQ(qvtest::CountTraps([] { QVAssert("ok", "f.c", 1); }), 1);
 }

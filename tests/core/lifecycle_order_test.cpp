@@ -6,28 +6,19 @@
 #include "core/global_data.h"
 #include "core/lifecycle.h"
 #include "qvcore5/qvcore.h"
+#include "support/test_support.h"
 #include "sync/lock_stat_manager.h"
 #include "sync/mutex.h"
 
 namespace {
 
-std::vector<std::string>* s_created = nullptr;
-void Record(const char* name) {
-  if (s_created != nullptr) s_created->push_back(name);
-}
-
 // Ends the library for real (attach count 1) and starts it again, recording
 // the names of the mutexes the restart creates.
 std::vector<std::string> RestartLibrary() {
-  std::vector<std::string> created;
   EXPECT_EQ(qv::core::AttachCount(), 1);
   EXPECT_EQ(qv::core::LibraryEnd(), QV_S_OK);
   EXPECT_EQ(qv::core::GlobalData().m_lockStatManager, nullptr);
-  s_created = &created;
-  qv::sync::CQVMutexProvider::SetCreationObserver(&Record);
-  qv::core::LibraryStart();
-  qv::sync::CQVMutexProvider::SetCreationObserver(nullptr);
-  s_created = nullptr;
+  auto created = qvtest::MutexesCreatedBy([] { qv::core::LibraryStart(); });
   QVModuleSetInitialized(qv::core::OwnModuleId(), 1);
   return created;
 }

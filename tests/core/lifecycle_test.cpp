@@ -9,16 +9,10 @@
 #include "core/lifecycle.h"
 #include "process/time.h"
 #include "qvcore5/qvcore.h"
+#include "support/test_support.h"
 #include "sync/mutex.h"
 
 using namespace qv::core;
-
-namespace {
-std::vector<std::string>* s_created = nullptr;
-void Record(const char* name) {
-  if (s_created) s_created->push_back(name);
-}
-}  // namespace
 
 TEST(Lifecycle, LoadingTheLibraryStartedIt) {
   EXPECT_EQ(AttachCount(), 1);
@@ -58,12 +52,7 @@ TEST(Lifecycle, EndTearsDownEverythingAndStartRebuildsInOrder) {
   EXPECT_EQ(QVMutexCreate("late", 0, &m), QV_E_FAIL);  // no provider while stopped
   EXPECT_EQ(m, reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE));
 
-  std::vector<std::string> created;
-  s_created = &created;
-  qv::sync::CQVMutexProvider::SetCreationObserver(&Record);
-  LibraryStart();
-  qv::sync::CQVMutexProvider::SetCreationObserver(nullptr);
-  s_created = nullptr;
+  auto created = qvtest::MutexesCreatedBy([] { LibraryStart(); });
   ASSERT_EQ(AttachCount(), 1);
   std::vector<std::string> expected = {"CQVGlobalData::m_debugMutex", "CQVModuleManager::m_setLock"};
   // Later managers add their own mutexes; the ones of this order must come first and in it.

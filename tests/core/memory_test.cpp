@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <utility>
 
 #include "qvcore5/qvcore.h"
 
@@ -91,11 +92,7 @@ TEST(Memory, RecallocZeroesEverythingItGainsUpToTheUsableSize) {
 }
 
 TEST(Memory, AlignedSizeRoundsUpToFourIn32Bits) {
-  EXPECT_EQ(QVGetAlignedSize(0), 0u);
-  EXPECT_EQ(QVGetAlignedSize(1), 4u);
-  EXPECT_EQ(QVGetAlignedSize(4), 4u);
-  EXPECT_EQ(QVGetAlignedSize(5), 8u);
-  EXPECT_EQ(QVGetAlignedSize(0xFFFFFFFCu), 0xFFFFFFFCu);
-  EXPECT_EQ(QVGetAlignedSize(0xFFFFFFFDu), 0u);
-  EXPECT_EQ(QVGetAlignedSize(0xFFFFFFFFu), 0u);
+  const std::pair<uint32_t, uint32_t> sizes[] = {{0, 0}, {1, 4}, {4, 4}, {5, 8}, {0xFFFFFFFCu, 0xFFFFFFFCu},
+                                                  {0xFFFFFFFDu, 0}, {0xFFFFFFFFu, 0}};
+  for (auto [in, out] : sizes) EXPECT_EQ(QVGetAlignedSize(in), out) << in;
 }

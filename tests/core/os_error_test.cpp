@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <thread>
+#include <utility>
 
 #include "os/os_error.h"
 #include "qvcore5/qvcore.h"
@@ -9,13 +10,10 @@
 using namespace qv::os;
 
 TEST(PlatformErrors, ErrnoMapsToWindowsNumbersAndOnToResultCodes) {
-  EXPECT_EQ(QVResultFromNative(ErrorFromErrno(ENOENT)), QV_E_NOTFOUND);
-  EXPECT_EQ(QVResultFromNative(ErrorFromErrno(ENOTDIR)), QV_E_NOTFOUND);
-  EXPECT_EQ(QVResultFromNative(ErrorFromErrno(EACCES)), QV_E_ACCESSDENIED);
-  EXPECT_EQ(QVResultFromNative(ErrorFromErrno(EPERM)), QV_E_ACCESSDENIED);
-  EXPECT_EQ(QVResultFromNative(ErrorFromErrno(EBADF)), QV_E_HANDLE);
-  EXPECT_EQ(QVResultFromNative(ErrorFromErrno(ENOMEM)), QV_E_OUTOFMEMORY);
-  EXPECT_EQ(QVResultFromNative(ErrorFromErrno(EEXIST)), QV_E_EXISTS);
+  const std::pair<int, QVRESULT> table[] = {{ENOENT, QV_E_NOTFOUND}, {ENOTDIR, QV_E_NOTFOUND}, {EACCES, QV_E_ACCESSDENIED},
+                                            {EPERM, QV_E_ACCESSDENIED}, {EBADF, QV_E_HANDLE},     {ENOMEM, QV_E_OUTOFMEMORY},
+                                            {EEXIST, QV_E_EXISTS}};
+  for (auto [error, result] : table) EXPECT_EQ(QVResultFromNative(ErrorFromErrno(error)), result) << error;
   EXPECT_EQ(ErrorFromErrno(ENOTDIR), kErrorPathNotFound);
   EXPECT_EQ(ErrorFromErrno(EINVAL), kErrorInvalidParameter);
   EXPECT_EQ(ErrorFromErrno(ETIMEDOUT), kErrorTimeout);

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "base/boundary.h"
 #include "qvcore5/qvcore.h"
@@ -11,14 +12,15 @@ using qv::base::BoundedOut;
 using qv::base::EQVCoreException;
 
 TEST(ResultFromNative, MapsExactlyTheTable) {
-  EXPECT_EQ(QVResultFromNative(0), 0);
-  EXPECT_EQ(QVResultFromNative(2), QV_E_NOTFOUND);
-  EXPECT_EQ(QVResultFromNative(3), QV_E_NOTFOUND);
-  EXPECT_EQ(QVResultFromNative(5), QV_E_ACCESSDENIED);
-  EXPECT_EQ(QVResultFromNative(6), QV_E_HANDLE);
-  EXPECT_EQ(QVResultFromNative(14), QV_E_OUTOFMEMORY);
-  EXPECT_EQ(QVResultFromNative(183), QV_E_EXISTS);
-  EXPECT_EQ(QVResultFromNative(258), QV_E_TIMEOUT);
+  const std::pair<uint32_t, QVRESULT> table[] = {{0, 0},
+                                                 {2, QV_E_NOTFOUND},
+                                                 {3, QV_E_NOTFOUND},
+                                                 {5, QV_E_ACCESSDENIED},
+                                                 {6, QV_E_HANDLE},
+                                                 {14, QV_E_OUTOFMEMORY},
+                                                 {183, QV_E_EXISTS},
+                                                 {258, QV_E_TIMEOUT}};
+  for (auto [native, result] : table) EXPECT_EQ(QVResultFromNative(native), result) << native;
   // Everything else is the generic failure, never facility 7.
   for (uint32_t n : {1u, 4u, 8u, 87u, 259u, 1460u, 0xFFFFFFFFu}) EXPECT_EQ(QVResultFromNative(n), QV_E_FAIL) << n;
 }

@@ -10,6 +10,7 @@
 #include "os/os_thread_handle.h"
 #include "process/thread_manager.h"
 #include "qvcore5/qvcore.h"
+#include "support/test_support.h"
 #include "sync/mutex.h"
 
 using qv::process::CQVThreadManager;
@@ -108,23 +109,20 @@ TEST(Thread, DetachedThreadReportsFinishedOnceItsRoutineReturns) {
   QVSemaphoreDestroy(go);
 }
 
-TEST(Thread, FinishedButNotJoinedIsNotFinishedUntilJoined) {
-  uint32_t thread;
-  ASSERT_EQ(QVThreadCreate(&ReturnArgument, reinterpret_cast<void*>(5), 0, 0, &thread, nullptr), QV_S_OK);
-  WaitUntilEnded(thread);
-  EXPECT_EQ(QVThreadIsFinished(thread), 0);
+TEST(Thread, AnEndedThreadIsFinishedOnlyOnceJoinedOrDetached) {
+  uint32_t joined, detached;
+  ASSERT_EQ(QVThreadCreate(&ReturnArgument, reinterpret_cast<void*>(5), 0, 0, &joined, nullptr), QV_S_OK);
+  ASSERT_EQ(QVThreadCreate(&ReturnArgument, nullptr, 0, 0, &detached, nullptr), QV_S_OK);
+  WaitUntilEnded(joined);
+  WaitUntilEnded(detached);
+  EXPECT_EQ(QVThreadIsFinished(joined), 0);
   uint32_t code = 0;
-  EXPECT_EQ(QVThreadJoin(thread, &code), QV_S_OK);
+  EXPECT_EQ(QVThreadJoin(joined, &code), QV_S_OK);
   EXPECT_EQ(code, 5u);
-  EXPECT_EQ(QVThreadIsFinished(thread), 1);
-}
-
-TEST(Thread, DetachAfterTheEndRemovesTheRecordAtOnce) {
-  uint32_t thread;
-  ASSERT_EQ(QVThreadCreate(&ReturnArgument, nullptr, 0, 0, &thread, nullptr), QV_S_OK);
-  WaitUntilEnded(thread);
-  EXPECT_EQ(QVThreadDetach(thread), QV_S_OK);
-  EXPECT_EQ(QVThreadIsFinished(thread), 1);
+  EXPECT_EQ(QVThreadIsFinished(joined), 1);
+  EXPECT_EQ(QVThreadIsFinished(detached), 0);
+  EXPECT_EQ(QVThreadDetach(detached), QV_S_OK);  // removes the record at once
+  EXPECT_EQ(QVThreadIsFinished(detached), 1);
 }
 
 TEST(Thread, TwoJoinersShareOneEnd) {
@@ -239,19 +237,16 @@ TEST(Thread, CallingThreadServices) {
 }
 
 TEST(ThreadManager, RegistersItsCreatorWithItsNamedMutex) {
-  static std::vector<std::string>* names = new std::vector<std::string>();
-  names->clear();
-  qv::sync::CQVMutexProvider::SetCreationObserver([](const char* name) { names->push_back(name); });
-  std::thread([] {
-    CQVThreadManager manager;
-    qv::sync::CQVMutexProvider::SetCreationObserver(nullptr);
-    EXPECT_EQ(manager.TrackedCount(), 1u);
-    EXPECT_FALSE(manager.IsFinished(QVThreadGetID()));
-    EXPECT_EQ(manager.Detach(QVThreadGetID()), QV_E_HANDLE);  // the pseudo handle is not closed
-    EXPECT_FALSE(manager.IsFinished(QVThreadGetID()));
-  }).join();
-  ASSERT_EQ(names->size(), 1u);
-  EXPECT_EQ(names->front(), "CQVThreadManager::m_mapMutex");
+  auto names = qvtest::MutexesCreatedBy([] {
+    std::thread([] {
+      CQVThreadManager manager;
+      EXPECT_EQ(manager.TrackedCount(), 1u);
+      EXPECT_FALSE(manager.IsFinished(QVThreadGetID()));
+      EXPECT_EQ(manager.Detach(QVThreadGetID()), QV_E_HANDLE);  // the pseudo handle is not closed
+      EXPECT_FALSE(manager.IsFinished(QVThreadGetID()));
+    }).join();
+  });
+  EXPECT_EQ(names, std::vector<std::string>{"CQVThreadManager::m_mapMutex"});
 }
 
 TEST(ThreadManager, AReusedIdentifierReplacesTheOldRecordAndClosesItsHandle) {

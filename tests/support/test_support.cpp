@@ -1,6 +1,8 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,6 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include "core/diag.h"
+#include "qvcore5/qvcore.h"
+#include "sync/mutex.h"
 
 namespace qvtest {
 
@@ -53,12 +60,73 @@ std::string StderrCapture::Finish() {
     close(m_savedFd);
     m_done = true;
   }
-  std::ifstream in(m_path, std::ios::binary);
+  return ReadFile(m_path);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
 }
 
+ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name) {
+  if (const char* old = std::getenv(name)) m_saved = old;
+  Set(value);
+}
+
+ScopedEnv::~ScopedEnv() { Set(m_saved ? m_saved->c_str() : nullptr); }
+
+void ScopedEnv::Set(const char* value) {
+  value ? setenv(m_name.c_str(), value, 1) : unsetenv(m_name.c_str());
+}
+
+ScopedAlertMethod::ScopedAlertMethod(uint32_t method) : m_old(qv::core::AlertMethod()) {
+  QVErrorAlertSetMethod(method);
+}
+
+ScopedAlertMethod::~ScopedAlertMethod() { QVErrorAlertSetMethod(m_old); }
+
+namespace {
+std::atomic<int> s_traps{0};
+void OnTrap(int) { s_traps.fetch_add(1); }
+std::vector<std::string>* s_created = nullptr;
+}  // namespace
+
+int CountTraps(const std::function<void()>& body) {
+  struct sigaction sa = {}, old = {};
+  sa.sa_handler = OnTrap;
+  sigaction(SIGTRAP, &sa, &old);
+  int before = s_traps.load();
+  body();
+  sigaction(SIGTRAP, &old, nullptr);
+  return s_traps.load() - before;
+}
+
+std::vector<std::string> MutexesCreatedBy(const std::function<void()>& body) {
+  std::vector<std::string> created;
+  s_created = &created;
+  qv::sync::CQVMutexProvider::SetCreationObserver([](const char* name) { s_created->push_back(name); });
+  body();
+  qv::sync::CQVMutexProvider::SetCreationObserver(nullptr);
+  s_created = nullptr;
+  return created;
+}
+
 std::u16string U16(const char16_t* s) { return s ? std::u16string(s) : std::u16string(); }
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::yield();
+  }
+}
+
+bool LockHasWaiter(void* nativeMutex) {
+  auto* m = static_cast<pthread_mutex_t*>(nativeMutex);
+  return __atomic_load_n(&m->__data.__lock, __ATOMIC_ACQUIRE) > 1;
+}
 
 }  // namespace qvtest

@@ -1,5 +1,8 @@
 // Helpers shared by the test suites.
 #pragma once
+#include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,5 +42,46 @@ class StderrCapture {
 };
 
 std::u16string U16(const char16_t* s);
+
+// Sets an environment variable (nullptr unsets it) and restores it on destruction.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  void Set(const char* value);
+
+ private:
+  std::string m_name;
+  std::optional<std::string> m_saved;
+};
+
+// Sets the error alert method and restores the previous one on destruction.
+class ScopedAlertMethod {
+ public:
+  explicit ScopedAlertMethod(uint32_t method);
+  ~ScopedAlertMethod();
+
+ private:
+  uint32_t m_old;
+};
+
+// How many breakpoint traps `body` raised.
+int CountTraps(const std::function<void()>& body);
+
+// The names of the mutexes the library's provider made while `body` ran.
+std::vector<std::string> MutexesCreatedBy(const std::function<void()>& body);
+
+std::string ReadFile(const std::string& path);
+
+// Polls `condition` until it holds or `limit` has passed; returns whether it
+// held. Tests wait for explicit states with it instead of sleeping.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// Whether a thread is blocked waiting for the platform lock behind
+// QVMutexGetOSMutex (the futex word of a glibc mutex reads 2 then).
+bool LockHasWaiter(void* nativeMutex);
 
 }  // namespace qvtest

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "qvcore5/qvcore.h"
+#include "support/test_support.h"
 #include "sync/condition.h"
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using qvtest::WaitUntil;
 
 namespace {
 
@@ -20,6 +21,19 @@ class Condition {
   }
   ~Condition() { QVConditionDestroy(m_handle); }
   QVCONDITION get() const { return m_handle; }
+
+  // Waits until `count` threads have registered under the lock and gone into
+  // their wait: a waiter sets its mark while holding the lock and gives the
+  // lock up only inside the wait, so seeing the mark under the lock means
+  // the waiter waits.
+  bool AwaitWaiters(const int& registered, int count) {
+    return WaitUntil([&] {
+      QVConditionAcquire(m_handle);
+      bool all = registered == count;
+      QVConditionRelease(m_handle);
+      return all;
+    });
+  }
 
  private:
   QVCONDITION m_handle;
@@ -35,10 +49,7 @@ class LockProbe {
           QVConditionRelease(c);
         }) {}
   ~LockProbe() { m_thread.join(); }
-  bool GotWithin(std::chrono::milliseconds time) const {
-    for (auto end = Clock::now() + time; Clock::now() < end && !m_got;) std::this_thread::sleep_for(1ms);
-    return m_got;
-  }
+  bool GotWithin(std::chrono::milliseconds time) const { return WaitUntil([&] { return m_got.load(); }, time); }
 
  private:
   std::atomic<bool> m_got{false};
@@ -47,51 +58,47 @@ class LockProbe {
 
 }  // namespace
 
-TEST(Condition, SignalWakesAWaiterThatTestsItsPredicate) {
+// Waiters wait with a time limit: a lost wake-up fails the test as a time-out.
+TEST(Condition, SignalWakesOneWaiterAndBroadcastWakesAll) {
   Condition c;
-  int items = 0;
-  std::thread consumer([&] {
-    QVConditionAcquire(c.get());
-    while (items == 0) EXPECT_EQ(QVConditionWait(c.get()), 0);
-    --items;
-    QVConditionRelease(c.get());
-  });
-  std::this_thread::sleep_for(20ms);
-  QVConditionAcquire(c.get());
-  ++items;
-  EXPECT_EQ(QVConditionSignal(c.get()), 0);
-  QVConditionRelease(c.get());
-  consumer.join();
-  EXPECT_EQ(items, 0);
-}
-
-TEST(Condition, BroadcastWakesEveryWaiter) {
-  Condition c;
-  bool go = false;
+  int registered = 0, items = 0;
   std::atomic<int> woken{0};
   std::vector<std::thread> waiters;
   for (int i = 0; i < 3; ++i)
     waiters.emplace_back([&] {
       QVConditionAcquire(c.get());
-      while (!go) EXPECT_EQ(QVConditionTimedWait(c.get(), QV_INFINITE), 0);
-      ++woken;
+      ++registered;
+      QVRESULT r = 0;
+      while (items == 0 && r == 0) r = QVConditionTimedWait(c.get(), 10000);
+      EXPECT_EQ(r, 0);
+      if (items > 0) --items, ++woken;
       QVConditionRelease(c.get());
     });
-  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(c.AwaitWaiters(registered, 3));
   QVConditionAcquire(c.get());
-  go = true;
+  ++items;
+  EXPECT_EQ(QVConditionSignal(c.get()), 0);
+  QVConditionRelease(c.get());
+  EXPECT_TRUE(WaitUntil([&] { return woken == 1; }));
+  QVConditionAcquire(c.get());
+  items += 2;
   EXPECT_EQ(QVConditionBroadcast(c.get()), 0);
   QVConditionRelease(c.get());
   for (auto& t : waiters) t.join();
   EXPECT_EQ(woken.load(), 3);
 }
 
-TEST(Condition, TimedWaitTimesOutWithTheLockHeldAgain) {
+TEST(Condition, TimedWaitTimesOutWithTheLockHeldAgainAndZeroAnswersAtOnce) {
   Condition c;
+  QVConditionSignal(c.get());  // without a waiter: lost
+  QVConditionBroadcast(c.get());
   ASSERT_EQ(QVConditionAcquire(c.get()), 0);
-  auto start = Clock::now();
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(QVConditionTimedWait(c.get(), 0), QV_E_TIMEOUT);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 50ms);
+  start = std::chrono::steady_clock::now();
   EXPECT_EQ(QVConditionTimedWait(c.get(), 50), QV_E_TIMEOUT);
-  EXPECT_GE(Clock::now() - start, 50ms);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
   {
     LockProbe probe(c.get());
     EXPECT_FALSE(probe.GotWithin(50ms));
@@ -99,18 +106,6 @@ TEST(Condition, TimedWaitTimesOutWithTheLockHeldAgain) {
     EXPECT_TRUE(probe.GotWithin(5000ms));
   }
   EXPECT_EQ(QVConditionRelease(c.get()), QV_E_FAIL);
-}
-
-TEST(Condition, TimedWaitOfZeroAnswersAtOnceAndASignalWithoutWaiterIsLost) {
-  Condition c;
-  QVConditionSignal(c.get());
-  QVConditionBroadcast(c.get());
-  QVConditionAcquire(c.get());
-  auto start = Clock::now();
-  EXPECT_EQ(QVConditionTimedWait(c.get(), 0), QV_E_TIMEOUT);
-  EXPECT_LT(Clock::now() - start, 50ms);
-  EXPECT_EQ(QVConditionTimedWait(c.get(), 20), QV_E_TIMEOUT);
-  EXPECT_EQ(QVConditionRelease(c.get()), 0);
 }
 
 TEST(Condition, AWaitAtDepthThreeGivesUpEveryLevelAndRestoresThem) {
@@ -123,7 +118,9 @@ TEST(Condition, AWaitAtDepthThreeGivesUpEveryLevelAndRestoresThem) {
     QVConditionSignal(c.get());
     QVConditionRelease(c.get());
   });
-  while (!ready) EXPECT_EQ(QVConditionTimedWait(c.get(), 10000), 0);
+  QVRESULT r = 0;
+  while (!ready && r == 0) r = QVConditionTimedWait(c.get(), 10000);
+  EXPECT_EQ(r, 0);
   other.join();
   LockProbe probe(c.get());
   for (int i = 0; i < 2; ++i) EXPECT_EQ(QVConditionRelease(c.get()), 0);
@@ -155,14 +152,10 @@ TEST(Condition, BadInputGetsAClearResult) {
   Condition unnamed(nullptr, 7);
   EXPECT_EQ(qv::sync::CQVCondition::FromHandle(unnamed.get())->Name(), "");
   EXPECT_EQ(qv::sync::CQVCondition::FromHandle(unnamed.get())->Flags(), 7u);
-  auto invalid = static_cast<QVCONDITION>(QV_INVALID_HANDLE);
-  for (QVCONDITION h : {static_cast<QVCONDITION>(nullptr), invalid}) {
-    EXPECT_EQ(QVConditionAcquire(h), QV_E_HANDLE);
-    EXPECT_EQ(QVConditionRelease(h), QV_E_HANDLE);
-    EXPECT_EQ(QVConditionSignal(h), QV_E_HANDLE);
-    EXPECT_EQ(QVConditionBroadcast(h), QV_E_HANDLE);
-    EXPECT_EQ(QVConditionWait(h), QV_E_HANDLE);
-    EXPECT_EQ(QVConditionTimedWait(h, 0), QV_E_HANDLE);
+  for (auto h : {static_cast<QVCONDITION>(nullptr), static_cast<QVCONDITION>(QV_INVALID_HANDLE)}) {
+    for (QVRESULT r : {QVConditionAcquire(h), QVConditionRelease(h), QVConditionSignal(h), QVConditionBroadcast(h),
+                       QVConditionWait(h), QVConditionTimedWait(h, 0)})
+      EXPECT_EQ(r, QV_E_HANDLE);
     EXPECT_EQ(QVConditionDestroy(h), 0);
   }
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "qvcore5/qvcore.h"
+#include "support/test_support.h"
 #include "sync/event.h"
 
 using namespace std::chrono_literals;
@@ -23,9 +24,7 @@ class Signal {
   qv::sync::CQVEvent* obj() const { return qv::sync::CQVEvent::FromHandle(m_handle); }
   // Waits until n threads are blocked inside a wait.
   bool AwaitWaiters(uint32_t n) const {
-    for (auto end = Clock::now() + 5s; Clock::now() < end; std::this_thread::sleep_for(1ms))
-      if (obj()->WaiterCount() == n) return true;
-    return false;
+    return qvtest::WaitUntil([&] { return obj()->WaiterCount() == n; });
   }
 
  private:
@@ -90,8 +89,8 @@ TEST(Event, AutoResetReleasesExactlyOneWaiterPerSignal) {
   EXPECT_TRUE(event.AwaitWaiters(2));
   EXPECT_EQ(QVEventSignal(event.get()), 0);
   EXPECT_TRUE(event.AwaitWaiters(1));
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(passed.load(), 1);
+  EXPECT_TRUE(qvtest::WaitUntil([&] { return passed == 1; }));
+  EXPECT_FALSE(qvtest::WaitUntil([&] { return passed > 1; }, 50ms));  // the second stays
   EXPECT_EQ(event.obj()->WaiterCount(), 1u);
   QVEventSignal(event.get());
   for (auto& t : waiters) t.join();
@@ -167,15 +166,9 @@ TEST(Event, BadInputGetsAClearResult) {
   EXPECT_EQ(QVEventDestroy(created), 0);
   auto invalid = static_cast<QVEVENT>(QV_INVALID_HANDLE);
   for (QVEVENT h : {static_cast<QVEVENT>(nullptr), invalid}) {
-    EXPECT_EQ(QVEventSignal(h), QV_E_HANDLE);
-    EXPECT_EQ(QVGateOpen(h), QV_E_HANDLE);
-    EXPECT_EQ(QVEventReset(h), QV_E_HANDLE);
-    EXPECT_EQ(QVGateClose(h), QV_E_HANDLE);
-    EXPECT_EQ(QVEventWait(h), QV_E_HANDLE);
-    EXPECT_EQ(QVGateWait(h), QV_E_HANDLE);
-    EXPECT_EQ(QVEventTimedWait(h, 0), QV_E_HANDLE);
-    EXPECT_EQ(QVGateTimedWait(h, QV_INFINITE), QV_E_HANDLE);
-    EXPECT_EQ(QVGateTryWait(h), QV_E_HANDLE);
+    for (QVRESULT r : {QVEventSignal(h), QVGateOpen(h), QVEventReset(h), QVGateClose(h), QVEventWait(h), QVGateWait(h),
+                       QVEventTimedWait(h, 0), QVGateTimedWait(h, QV_INFINITE), QVGateTryWait(h)})
+      EXPECT_EQ(r, QV_E_HANDLE);
     EXPECT_EQ(QVEventDestroy(h), 0);
     EXPECT_EQ(QVGateDestroy(h), 0);
   }

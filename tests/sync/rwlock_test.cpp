@@ -285,12 +285,9 @@ TEST(RWLock, BadInputGetsAClearResult) {
   EXPECT_EQ(QVRWLockCreate("x", 0, nullptr), QV_E_INVALIDARG);
   auto invalid = static_cast<QVRWLOCK>(QV_INVALID_HANDLE);
   for (QVRWLOCK h : {static_cast<QVRWLOCK>(nullptr), invalid}) {
-    EXPECT_EQ(QVRWLockAcquireRead(h), QV_E_HANDLE);
-    EXPECT_EQ(QVRWLockAcquireWrite(h), QV_E_HANDLE);
-    EXPECT_EQ(QVRWLockReleaseRead(h), QV_E_HANDLE);
-    EXPECT_EQ(QVRWLockReleaseWrite(h), QV_E_HANDLE);
-    EXPECT_EQ(QVRWLockTryAcquireRead(h), QV_E_HANDLE);
-    EXPECT_EQ(QVRWLockTryAcquireWrite(h), QV_E_HANDLE);
+    for (QVRESULT r : {QVRWLockAcquireRead(h), QVRWLockAcquireWrite(h), QVRWLockReleaseRead(h), QVRWLockReleaseWrite(h),
+                       QVRWLockTryAcquireRead(h), QVRWLockTryAcquireWrite(h)})
+      EXPECT_EQ(r, QV_E_HANDLE);
     EXPECT_EQ(QVRWLockDestroy(h), 0);
   }
 }

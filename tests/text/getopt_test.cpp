@@ -1,6 +1,7 @@
 #include <getopt.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -54,27 +55,12 @@ const QVLongOption kTable[] = {
 class GetOption : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* posix = std::getenv("POSIXLY_CORRECT");
-    if (posix != nullptr) m_savedPosix = posix;
-    unsetenv("POSIXLY_CORRECT");
-    m_messages = {QVGetOptionMsgCharacterRequiresArgument, QVGetOptionMsgIllegal, QVGetOptionMsgInvalid,
-                  QVGetOptionMsgStringRequiresArgument,    QVGetOptionMsgAmbiguous, QVGetOptionMsgNoArgumentAllowed,
-                  QVGetOptionMsgUnrecognized};
+    for (size_t i = 0; i < kMessages.size(); ++i) m_messages[i] = *kMessages[i];
     QVGetOptionIndex = 0;
     QVGetOptionError = 1;
   }
   void TearDown() override {
-    if (m_savedPosix)
-      setenv("POSIXLY_CORRECT", m_savedPosix->c_str(), 1);
-    else
-      unsetenv("POSIXLY_CORRECT");
-    QVGetOptionMsgCharacterRequiresArgument = m_messages[0];
-    QVGetOptionMsgIllegal = m_messages[1];
-    QVGetOptionMsgInvalid = m_messages[2];
-    QVGetOptionMsgStringRequiresArgument = m_messages[3];
-    QVGetOptionMsgAmbiguous = m_messages[4];
-    QVGetOptionMsgNoArgumentAllowed = m_messages[5];
-    QVGetOptionMsgUnrecognized = m_messages[6];
+    for (size_t i = 0; i < kMessages.size(); ++i) *kMessages[i] = m_messages[i];
     QVGetOptionIndex = 0;
     QVGetOptionError = 1;
   }
@@ -86,8 +72,12 @@ class GetOption : public ::testing::Test {
     return capture.Finish();
   }
 
-  std::optional<std::string> m_savedPosix;
-  std::vector<const char*> m_messages;
+  static constexpr std::array<const char**, 7> kMessages = {
+      &QVGetOptionMsgCharacterRequiresArgument, &QVGetOptionMsgIllegal,   &QVGetOptionMsgInvalid,
+      &QVGetOptionMsgStringRequiresArgument,    &QVGetOptionMsgAmbiguous, &QVGetOptionMsgNoArgumentAllowed,
+      &QVGetOptionMsgUnrecognized};
+  qvtest::ScopedEnv m_posix{"POSIXLY_CORRECT", nullptr};
+  std::array<const char*, 7> m_messages{};
 };
 
 TEST(GetOptionState, StartsWithItsDocumentedValues) {
@@ -100,39 +90,24 @@ TEST(GetOptionState, StartsWithItsDocumentedValues) {
         std::exit(fresh ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
-  EXPECT_STREQ(QVGetOptionMsgCharacterRequiresArgument, "Usage: option requires an argument -- %c");
-  EXPECT_STREQ(QVGetOptionMsgIllegal, "Usage: illegal option -- %c");
-  EXPECT_STREQ(QVGetOptionMsgInvalid, "Usage: invalid option -- %c");
-  EXPECT_STREQ(QVGetOptionMsgStringRequiresArgument, "Usage: option '%s%s' requires an argument");
-  EXPECT_STREQ(QVGetOptionMsgAmbiguous, "Usage: option '%s%.*s' is ambiguous");
-  EXPECT_STREQ(QVGetOptionMsgNoArgumentAllowed, "Usage: option '%s%.*s' doesn't allow an argument");
-  EXPECT_STREQ(QVGetOptionMsgUnrecognized, "Usage: unrecognized option '%s%s'");
+  const char* expected[] = {"Usage: option requires an argument -- %c", "Usage: illegal option -- %c",
+                            "Usage: invalid option -- %c",
+                            "Usage: option '%s%s' requires an argument",
+                            "Usage: option '%s%.*s' is ambiguous",
+                            "Usage: option '%s%.*s' doesn't allow an argument",
+                            "Usage: unrecognized option '%s%s'"};
+  const char* actual[] = {QVGetOptionMsgCharacterRequiresArgument, QVGetOptionMsgIllegal, QVGetOptionMsgInvalid,
+                          QVGetOptionMsgStringRequiresArgument,    QVGetOptionMsgAmbiguous,
+                          QVGetOptionMsgNoArgumentAllowed,         QVGetOptionMsgUnrecognized};
+  for (int i = 0; i < 7; ++i) EXPECT_STREQ(actual[i], expected[i]);
 }
 
-TEST_F(GetOption, GathersNonOptionsBehindTheOptions) {
-  Args args{"prog", "a", "--verbose", "b"};
-  int32_t r;
-  int32_t index = -5;
-  EXPECT_EQ(Call(args, r, &index), "");
-  EXPECT_EQ(r, 118);
-  EXPECT_EQ(index, 0);
-  EXPECT_EQ(QVGetOptionIndex, 3);
-  EXPECT_EQ(QVGetOptionArgument, nullptr);
-  Call(args, r);
-  EXPECT_EQ(r, -1);
-  EXPECT_EQ(args.Now(), (Strings{"prog", "--verbose", "a", "b"}));
-  EXPECT_EQ(QVGetOptionIndex, 2);
-}
-
-TEST_F(GetOption, PosixlyCorrectStopsAtTheFirstNonOptionAndIsReadAtEveryCall) {
+TEST_F(GetOption, PosixlyCorrectIsReadAtEveryCall) {
   setenv("POSIXLY_CORRECT", "", 1);  // presence is what counts
   Args args{"prog", "a", "--verbose", "b"};
   int32_t r;
   Call(args, r);
   EXPECT_EQ(r, -1);
-  EXPECT_EQ(QVGetOptionIndex, 1);
-  EXPECT_EQ(args.Now(), (Strings{"prog", "a", "--verbose", "b"}));
-
   unsetenv("POSIXLY_CORRECT");
   QVGetOptionIndex = 0;
   Call(args, r);
@@ -153,17 +128,9 @@ TEST_F(GetOption, PosixlyCorrectAppearingMidScanLosesNoNonOption) {
 }
 
 TEST_F(GetOption, AbbreviationsAndAmbiguity) {
-  Args verb{"prog", "--verb", "-vers"};
-  int32_t r, index = -1;
-  EXPECT_EQ(Call(verb, r, &index), "");
-  EXPECT_EQ(r, 118);
-  EXPECT_EQ(index, 0);
-  EXPECT_EQ(Call(verb, r, &index), "");
-  EXPECT_EQ(r, 86);
-  EXPECT_EQ(index, 1);
-
+  // Unambiguous abbreviations are compared with glibc below.
   Args ver{"prog", "--ver", "-ver=1"};
-  QVGetOptionIndex = 0;
+  int32_t r;
   QVGetOptionOption = 99;
   EXPECT_EQ(Call(ver, r), "Usage: option '--ver' is ambiguous\n");
   EXPECT_EQ(r, '?');
@@ -215,23 +182,13 @@ TEST_F(GetOption, RequiredArgument) {
 }
 
 TEST_F(GetOption, ArgumentWhereNoneIsAllowed) {
-  Args args{"prog", "--quiet=1", "--level=7", "--level", "8"};
+  // Results and order are compared with glibc below; here the message.
+  Args args{"prog", "--quiet=1"};
   int32_t r;
   EXPECT_EQ(Call(args, r), "Usage: option '--quiet' doesn't allow an argument\n");
   EXPECT_EQ(r, '?');
   EXPECT_EQ(QVGetOptionOption, 113);
   EXPECT_EQ(QVGetOptionIndex, 2);
-  // Other has-argument values accept an attached argument and drop it; the
-  // next element stays a non-option.
-  EXPECT_EQ(Call(args, r), "");
-  EXPECT_EQ(r, 108);
-  EXPECT_EQ(QVGetOptionArgument, nullptr);
-  Call(args, r);
-  EXPECT_EQ(r, 108);
-  Call(args, r);
-  EXPECT_EQ(r, -1);
-  EXPECT_EQ(args.Now().back(), "8");
-  EXPECT_EQ(QVGetOptionIndex, 4);
 }
 
 TEST_F(GetOption, UnrecognizedOptionShowsTheWholeElement) {
@@ -245,17 +202,6 @@ TEST_F(GetOption, UnrecognizedOptionShowsTheWholeElement) {
   QVGetOptionIndex = 0;
   EXPECT_EQ(Call(args, r, nullptr, empty), "Usage: unrecognized option '--zzz=3'\n");
   EXPECT_EQ(r, '?');
-}
-
-TEST_F(GetOption, DoubleDashEndsTheOptions) {
-  Args args{"prog", "a", "--verbose", "--", "--zzz", "b"};
-  int32_t r;
-  Call(args, r);
-  EXPECT_EQ(r, 118);
-  EXPECT_EQ(Call(args, r), "");  // --zzz is never looked at
-  EXPECT_EQ(r, -1);
-  EXPECT_EQ(args.Now(), (Strings{"prog", "--verbose", "--", "a", "--zzz", "b"}));
-  EXPECT_EQ(QVGetOptionIndex, 3);
 }
 
 TEST_F(GetOption, MessagesFollowTheVariables) {

@@ -7,6 +7,7 @@
 
 #include "os/os_locale.h"
 #include "qvcore5/qvcore.h"
+#include "support/test_support.h"
 #include "text/locale_default.h"
 #include "text/locale_map.h"
 
@@ -15,37 +16,14 @@ namespace {
 using qv::text::LocaleIdFromPosixName;
 using qv::text::LocaleNameFromId;
 
-// Sets the locale variables for one test and puts the old ones back.
-class LocaleEnvironment {
- public:
-  LocaleEnvironment() {
-    for (int i = 0; i < 3; ++i) {
-      const char* v = std::getenv(kNames[i]);
-      if (v != nullptr) m_saved[i] = v;
-      unsetenv(kNames[i]);
-    }
+// Clears the locale variables for one test and puts the old ones back.
+struct LocaleEnvironment {
+  qvtest::ScopedEnv all{"LC_ALL", nullptr}, messages{"LC_MESSAGES", nullptr}, lang{"LANG", nullptr};
+  void Set(const char* lcAll, const char* lcMessages, const char* language) {
+    all.Set(lcAll);
+    messages.Set(lcMessages);
+    lang.Set(language);
   }
-  ~LocaleEnvironment() {
-    for (int i = 0; i < 3; ++i) {
-      if (m_saved[i])
-        setenv(kNames[i], m_saved[i]->c_str(), 1);
-      else
-        unsetenv(kNames[i]);
-    }
-  }
-  void Set(const char* lcAll, const char* lcMessages, const char* lang) {
-    const char* values[3] = {lcAll, lcMessages, lang};
-    for (int i = 0; i < 3; ++i) {
-      if (values[i] != nullptr)
-        setenv(kNames[i], values[i], 1);
-      else
-        unsetenv(kNames[i]);
-    }
-  }
-
- private:
-  static constexpr const char* kNames[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};
-  std::optional<std::string> m_saved[3];
 };
 
 std::u16string DefaultLocale() {
@@ -58,29 +36,19 @@ TEST(LocaleMap, HoldsTheFixedEntries) {
   auto map = qv::text::LocaleMap();
   ASSERT_EQ(map.size(), 224u);
   for (size_t i = 1; i < map.size(); ++i) EXPECT_LT(map[i - 1].id, map[i].id);
-  EXPECT_STREQ(LocaleNameFromId(0x0000), "root");
-  EXPECT_STREQ(LocaleNameFromId(0x007F), "en_US_POSIX");
-  EXPECT_STREQ(LocaleNameFromId(0x0C0A), "es_ES");
-  EXPECT_STREQ(LocaleNameFromId(0x040A), "es__TRADITIONAL");
-  EXPECT_STREQ(LocaleNameFromId(0x10407), "de__PHONEBOOK");
-  EXPECT_STREQ(LocaleNameFromId(0x042C), "az_AZ_L");
-  EXPECT_STREQ(LocaleNameFromId(0x0843), "uz_UZ");
-  EXPECT_STREQ(LocaleNameFromId(0x081A), "sh_YU");
-  EXPECT_STREQ(LocaleNameFromId(0x0C1A), "sr_YU");
-  EXPECT_STREQ(LocaleNameFromId(0x0465), "div_MV");
-  EXPECT_STREQ(LocaleNameFromId(0x500A), "es_PR");
+  const std::pair<uint32_t, const char*> names[] = {
+      {0x0000, "root"},   {0x007F, "en_US_POSIX"}, {0x0C0A, "es_ES"}, {0x040A, "es__TRADITIONAL"},
+      {0x10407, "de__PHONEBOOK"}, {0x042C, "az_AZ_L"}, {0x0843, "uz_UZ"}, {0x081A, "sh_YU"},
+      {0x0C1A, "sr_YU"},  {0x0465, "div_MV"},      {0x500A, "es_PR"}};
+  for (auto [id, name] : names) EXPECT_STREQ(LocaleNameFromId(id), name) << id;
   for (uint32_t missing : {0x0409u, 0x0417u, 0x0428u, 0x0017u, 0xFFFFFFFFu}) EXPECT_STREQ(LocaleNameFromId(missing), "en_US");
 }
 
 TEST(LocaleMatch, PosixNamesFindTheirEntry) {
-  EXPECT_EQ(LocaleIdFromPosixName("de_DE.UTF-8"), 0x0407u);
-  EXPECT_EQ(LocaleIdFromPosixName("de_CH"), 0x0807u);
-  EXPECT_EQ(LocaleIdFromPosixName("de_DE@euro"), 0x0407u);
-  EXPECT_EQ(LocaleIdFromPosixName("de_BE.UTF-8"), 0x0007u);  // the language alone
-  EXPECT_EQ(LocaleIdFromPosixName("en_US.UTF-8"), 0x0409u);
-  EXPECT_EQ(LocaleIdFromPosixName("en_GB.ISO-8859-1"), 0x0809u);
-  EXPECT_EQ(LocaleIdFromPosixName("kok_IN"), 0x0457u);
-  EXPECT_EQ(LocaleIdFromPosixName("es__TRADITIONAL"), 0x040Au);
+  const std::pair<const char*, uint32_t> ids[] = {
+      {"de_DE.UTF-8", 0x0407}, {"de_CH", 0x0807}, {"de_DE@euro", 0x0407}, {"de_BE.UTF-8", 0x0007},  // the language alone
+      {"en_US.UTF-8", 0x0409}, {"en_GB.ISO-8859-1", 0x0809}, {"kok_IN", 0x0457}, {"es__TRADITIONAL", 0x040A}};
+  for (auto [name, id] : ids) EXPECT_EQ(LocaleIdFromPosixName(name), id) << name;
   for (const char* english : {"C", "POSIX", "C.UTF-8", "C.utf8"}) EXPECT_EQ(LocaleIdFromPosixName(english), 0x0409u) << english;
   // Malformed or unknown names fall back to en_US.
   for (const char* bad : {"", "_DE", ".UTF-8", "@euro", "xx_YY", "DE_de", "/usr/lib/locale/x", "de-DE", "ü",
@@ -124,16 +92,10 @@ TEST(DefaultLocale, CapacityCountsTheTerminator) {
 
 TEST(CodePage, CodesetNamesMapToCodePages) {
   using qv::os::CodePageFromCodeset;
-  EXPECT_EQ(CodePageFromCodeset("UTF-8"), 65001u);
-  EXPECT_EQ(CodePageFromCodeset("utf8"), 65001u);
-  EXPECT_EQ(CodePageFromCodeset("ANSI_X3.4-1968"), 20127u);
-  EXPECT_EQ(CodePageFromCodeset("ISO-8859-1"), 28591u);
-  EXPECT_EQ(CodePageFromCodeset("ISO-8859-15"), 28605u);
-  EXPECT_EQ(CodePageFromCodeset("KOI8-R"), 20866u);
-  EXPECT_EQ(CodePageFromCodeset("EUC-JP"), 20932u);
-  EXPECT_EQ(CodePageFromCodeset("GB18030"), 54936u);
-  EXPECT_EQ(CodePageFromCodeset("CP1251"), 1251u);
-  EXPECT_EQ(CodePageFromCodeset("WINDOWS-1252"), 1252u);
+  const std::pair<const char*, uint32_t> pages[] = {
+      {"UTF-8", 65001}, {"utf8", 65001},   {"ANSI_X3.4-1968", 20127}, {"ISO-8859-1", 28591}, {"ISO-8859-15", 28605},
+      {"KOI8-R", 20866}, {"EUC-JP", 20932}, {"GB18030", 54936},       {"CP1251", 1251},      {"WINDOWS-1252", 1252}};
+  for (auto [codeset, page] : pages) EXPECT_EQ(CodePageFromCodeset(codeset), page) << codeset;
   for (const char* unknown : {"ARMSCII-8", "CP", "CP99999", "CP12a", "", "A-VERY-LONG-CODESET-NAME-THAT-NOBODY-USES"})
     EXPECT_EQ(CodePageFromCodeset(unknown), 20127u) << unknown;
   EXPECT_EQ(CodePageFromCodeset(nullptr), 20127u);

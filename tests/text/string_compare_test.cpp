@@ -14,13 +14,8 @@
 namespace {
 
 TEST(Compare, WideGivesExactlyMinusOneZeroOneAndUcs2TheDifference) {
-  EXPECT_EQ(QVStrCmpW(u"b", u"a"), 1);
-  EXPECT_EQ(QVStrCmpW(u"a", u"z"), -1);
-  EXPECT_EQ(QVStrCmpW(u"abc", u"abc"), 0);
-  EXPECT_EQ(QVStrCmpW(u"ab", u"abc"), -1);
+  // Random strings are compared with the plain loop below; these are the edges.
   EXPECT_EQ(QVStrCmpW(u"\uffff", u"a"), 1);  // units compare unsigned
-  EXPECT_EQ(QVStrCmpUCS2(u"b", u"a"), 1);
-  EXPECT_EQ(QVStrCmpUCS2(u"a", u"z"), -25);
   EXPECT_EQ(QVStrCmpUCS2(u"ab", u"abc"), -'c');
   EXPECT_EQ(QVStrCmpUCS2(u"\uffff", u"\u0001"), 0xFFFE);
   EXPECT_EQ(QVStrNCmpW(u"abcX", u"abcY", 3), 0);

@@ -110,22 +110,6 @@ TEST(BoundedCopy, NeverWritesOutsideTheSizeAndAlwaysTerminatesInEveryFamily) {
   CheckBoundedMembers<QVWCHAR>({QVStrNZCpyUTF16, QVStrNZCatUTF16, false});
 }
 
-TEST(BoundedCopy, DocumentedExamples) {
-  char buf[8];
-  std::memset(buf, 'x', sizeof buf);
-  QVStrNZCpyA(buf, 4, "abcdef", 10);
-  EXPECT_STREQ(buf, "abc");
-  EXPECT_EQ(buf[4], 'x');
-
-  char cat[8] = "abcde";
-  QVStrNZCatA(cat, 8, "xyz", 3);
-  EXPECT_EQ(std::string(cat, 8), std::string("abcdexy\0", 8));
-
-  char full[4] = {'a', 'b', 'c', 'd'};
-  QVStrNZCatA(full, 4, "zz", 2);
-  EXPECT_STREQ(full, "abc");
-}
-
 TEST(BoundedCopy, NullDestinationOrSourceAndZeroSizeAreSafe) {
   EXPECT_EQ(QVStrNZCpyA(nullptr, 8, "abc", 3), nullptr);
   EXPECT_EQ(QVStrNZCatW(nullptr, 8, u"abc", 3), nullptr);
