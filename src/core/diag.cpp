@@ -9,6 +9,9 @@
 #include "os/os_thread.h"
 #include "qvcore5/qv_diag.h"
 #include "text/wide_narrow.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace qv::core {
 
@@ -19,7 +22,7 @@ std::atomic<uint32_t> s_alertMethod{0};
 std::atomic<uint32_t> s_alertContinue{0};
 
 // Converts the units to the narrow encoding and writes them in one piece.
-void WriteDebug(const QVWCHAR* a, size_t aLength, const QVWCHAR* b, size_t bLength) noexcept {
+void WriteDebug(const WChar* a, size_t aLength, const WChar* b, size_t bLength) noexcept {
   char narrow[2 * kBufferUnits * 4 + 2];
   size_t n = text::WideToNarrowBuffer(a, aLength, narrow, sizeof narrow);
   n += text::WideToNarrowBuffer(b, bLength, narrow + n, sizeof narrow - n);
@@ -28,22 +31,22 @@ void WriteDebug(const QVWCHAR* a, size_t aLength, const QVWCHAR* b, size_t bLeng
 
 // The debugger output takes zero-terminated text: a zero unit that a
 // conversion wrote (%c of 0) ends what is shown.
-size_t ShownLength(const QVWCHAR* text, size_t length) noexcept {
+size_t ShownLength(const WChar* text, size_t length) noexcept {
   size_t n = 0;
   while (n < length && text[n] != 0) ++n;
   return n;
 }
 
-void AlertV(uint32_t method, const QVWCHAR* caption, const QVWCHAR* format, va_list args) noexcept {
+void AlertV(uint32_t method, const WChar* caption, const WChar* format, va_list args) noexcept {
   if (method == 0) method = s_alertMethod.load(std::memory_order_relaxed);
   if (method == 0) return;
   if (method & QV_ALERT_BREAK) os::DebugBreak();
   if (method & (QV_ALERT_FORMAT | QV_ALERT_MESSAGE)) {
-    QVWCHAR text[kBufferUnits];
+    WChar text[kBufferUnits];
     size_t textLength = ShownLength(text, FormatWideV(text, kBufferUnits, format, args));
     // No message window here: the alert is shown as one line on the debugger
     // output, "caption: text".
-    QVWCHAR head[kBufferUnits];
+    WChar head[kBufferUnits];
     size_t headLength = FormatWide(head, kBufferUnits, u"%s: ", caption ? caption : u"");
     if (textLength + 1 < kBufferUnits) text[textLength++] = u'\n';
     WriteDebug(head, headLength, text, textLength);
@@ -90,9 +93,9 @@ QV_API void QVAssert(const char* expression, const char* file, int32_t line) {
 QV_API void QVTrace(const QVWCHAR* format, ...) {
   QVMUTEX debugMutex = DebugMutex();
   if (debugMutex != nullptr) QVMutexAcquire(debugMutex);
-  QVWCHAR prefix[kBufferUnits];
+  WChar prefix[kBufferUnits];
   size_t prefixLength = FormatWide(prefix, kBufferUnits, u"[%#x]", qv::os::CurrentThreadId());
-  QVWCHAR line[kBufferUnits];
+  WChar line[kBufferUnits];
   va_list ap;
   va_start(ap, format);
   size_t lineLength = ShownLength(line, FormatWideV(line, kBufferUnits, format, ap));

@@ -5,6 +5,9 @@
 #include <cstdlib>
 
 #include "text/wide_narrow.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace qv::core {
 
@@ -12,11 +15,11 @@ namespace {
 
 class Output {
  public:
-  Output(QVWCHAR* buffer, size_t capacity) : m_buffer(buffer), m_limit(capacity - 1) {}
-  void Put(QVWCHAR c) {
+  Output(WChar* buffer, size_t capacity) : m_buffer(buffer), m_limit(capacity - 1) {}
+  void Put(WChar c) {
     if (m_length < m_limit) m_buffer[m_length++] = c;
   }
-  void Repeat(QVWCHAR c, int count) {
+  void Repeat(WChar c, int count) {
     size_t n = count > 0 ? static_cast<size_t>(count) : 0;
     if (n > Room()) n = Room();
     for (size_t i = 0; i < n; ++i) m_buffer[m_length++] = c;
@@ -29,7 +32,7 @@ class Output {
   }
 
  private:
-  QVWCHAR* m_buffer;
+  WChar* m_buffer;
   size_t m_limit;
   size_t m_length = 0;
 };
@@ -43,14 +46,14 @@ struct Directive {
   bool wideString = false;    // l or w
 };
 
-void PutPadded(Output& out, const Directive& dir, const QVWCHAR* text, size_t length) {
+void PutPadded(Output& out, const Directive& dir, const WChar* text, size_t length) {
   int pad = dir.width > static_cast<int>(length) ? dir.width - static_cast<int>(length) : 0;
   if (!dir.left) out.Repeat(' ', pad);
   for (size_t i = 0; i < length; ++i) out.Put(text[i]);
   if (dir.left) out.Repeat(' ', pad);
 }
 
-void PutInteger(Output& out, const Directive& dir, QVWCHAR conv, uint64_t magnitude, bool negative) {
+void PutInteger(Output& out, const Directive& dir, WChar conv, uint64_t magnitude, bool negative) {
   const char* digits = conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
   unsigned base = (conv == 'x' || conv == 'X' || conv == 'p') ? 16 : conv == 'o' ? 8 : 10;
   char body[32];
@@ -75,10 +78,10 @@ void PutInteger(Output& out, const Directive& dir, QVWCHAR conv, uint64_t magnit
   int pad = dir.width > length ? dir.width - length : 0;
   bool zeroPad = dir.zero && !dir.left && dir.precision < 0;
   if (!dir.left && !zeroPad) out.Repeat(' ', pad);
-  for (int i = 0; i < prefixLength; ++i) out.Put(static_cast<QVWCHAR>(prefix[i]));
+  for (int i = 0; i < prefixLength; ++i) out.Put(static_cast<WChar>(prefix[i]));
   if (zeroPad) out.Repeat('0', pad);
   out.Repeat('0', zeros);
-  while (n > 0) out.Put(static_cast<QVWCHAR>(body[--n]));
+  while (n > 0) out.Put(static_cast<WChar>(body[--n]));
   if (dir.left) out.Repeat(' ', pad);
 }
 
@@ -86,13 +89,13 @@ void PutInteger(Output& out, const Directive& dir, QVWCHAR conv, uint64_t magnit
 // stop growing here rather than wrap.
 constexpr int kNumberCap = 1 << 30;
 
-int ReadNumber(const QVWCHAR*& p) {
+int ReadNumber(const WChar*& p) {
   int n = 0;
   for (; *p >= '0' && *p <= '9'; ++p) n = n > kNumberCap / 10 ? kNumberCap : n * 10 + (*p - '0');
   return n;
 }
 
-void PutFloat(Output& out, const Directive& dir, QVWCHAR conv, double value) {
+void PutFloat(Output& out, const Directive& dir, WChar conv, double value) {
   char fmt[16];
   int f = 0;
   fmt[f++] = '%';
@@ -130,7 +133,7 @@ void PutFloat(Output& out, const Directive& dir, QVWCHAR conv, double value) {
   if (text != small) std::free(text);
 }
 
-size_t WideLength(const QVWCHAR* s, int precision) {
+size_t WideLength(const WChar* s, int precision) {
   size_t n = 0;
   while ((precision < 0 || n < static_cast<size_t>(precision)) && s[n] != 0) ++n;
   return n;
@@ -138,19 +141,19 @@ size_t WideLength(const QVWCHAR* s, int precision) {
 
 }  // namespace
 
-size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_list args) noexcept {
+size_t FormatWideV(WChar* buffer, size_t capacity, const WChar* format, va_list args) noexcept {
   if (buffer == nullptr || capacity == 0) return 0;
   Output out(buffer, capacity);
   if (format == nullptr) return out.Finish();
   va_list ap;
   va_copy(ap, args);
-  const QVWCHAR* p = format;
+  const WChar* p = format;
   while (*p != 0 && !out.Full()) {
     if (*p != '%') {
       out.Put(*p++);
       continue;
     }
-    const QVWCHAR* start = p++;
+    const WChar* start = p++;
     Directive dir;
     for (;; ++p) {
       if (*p == '-') dir.left = true;
@@ -220,7 +223,7 @@ size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_l
         dir.size = Directive::kPointer;
       }
     }
-    QVWCHAR conv = *p;
+    WChar conv = *p;
     switch (conv) {
       case 'd':
       case 'i': {
@@ -257,13 +260,13 @@ size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_l
       case 'c':
       case 'C': {
         int v = va_arg(ap, int);
-        QVWCHAR unit;
+        WChar unit;
         bool narrow = conv == 'C' ? !dir.wideString : dir.narrowString;
         if (narrow) {
           char byte = static_cast<char>(v);
           if (qv::text::NarrowToWideBuffer(&byte, 1, &unit, 1) != 1) unit = 0xFFFD;
         } else {
-          unit = static_cast<QVWCHAR>(v);
+          unit = static_cast<WChar>(v);
         }
         PutPadded(out, dir, &unit, 1);
         break;
@@ -271,19 +274,19 @@ size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_l
       case 's':
       case 'S': {
         bool narrow = conv == 'S' ? !dir.wideString : dir.narrowString;
-        static const QVWCHAR kNull[] = u"(null)";
+        static const WChar kNull[] = u"(null)";
         if (narrow) {
           const char* s = va_arg(ap, const char*);
           if (s == nullptr) {
             PutPadded(out, dir, kNull, 6);
           } else {
-            QVWCHAR wide[512];
+            WChar wide[512];
             size_t maxBytes = dir.precision < 0 ? SIZE_MAX : static_cast<size_t>(dir.precision);
             size_t n = qv::text::NarrowToWideBuffer(s, maxBytes, wide, 512);
             PutPadded(out, dir, wide, n);
           }
         } else {
-          const QVWCHAR* s = va_arg(ap, const QVWCHAR*);
+          const WChar* s = va_arg(ap, const WChar*);
           if (s == nullptr) s = kNull;
           PutPadded(out, dir, s, WideLength(s, dir.precision));
         }
@@ -305,7 +308,7 @@ size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_l
       default:
         // Unknown (including %n) or cut off by the end of the format: copy the
         // directive as text; no argument is taken for it.
-        for (const QVWCHAR* q = start; q < p; ++q) out.Put(*q);
+        for (const WChar* q = start; q < p; ++q) out.Put(*q);
         if (conv == 0) {
           va_end(ap);
           return out.Finish();
@@ -319,7 +322,7 @@ size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_l
   return out.Finish();
 }
 
-size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, ...) noexcept {
+size_t FormatWide(WChar* buffer, size_t capacity, const WChar* format, ...) noexcept {
   va_list ap;
   va_start(ap, format);
   size_t n = FormatWideV(buffer, capacity, format, ap);

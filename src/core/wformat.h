@@ -8,12 +8,13 @@
 #include <cstddef>
 
 #include "qvcore5/qv_base.h"
+#include "base/wide.h"
 
 namespace qv::core {
 
 // Writes at most capacity - 1 units and always a terminator (capacity >= 1).
 // Returns the number of units written before the terminator.
-size_t FormatWideV(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, va_list args) noexcept;
-size_t FormatWide(QVWCHAR* buffer, size_t capacity, const QVWCHAR* format, ...) noexcept;
+size_t FormatWideV(WChar* buffer, size_t capacity, const WChar* format, va_list args) noexcept;
+size_t FormatWide(WChar* buffer, size_t capacity, const WChar* format, ...) noexcept;
 
 }  // namespace qv::core

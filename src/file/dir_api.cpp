@@ -6,6 +6,7 @@
 #include "file/file_open.h"
 #include "os/os_error.h"
 #include "os/os_file.h"
+#include "base/wide.h"
 
 using namespace qv;
 
@@ -48,7 +49,7 @@ QV_API QVRESULT QVDirRead(QVDIR dir, QVDirEntry* entry) {
   os::DirEntryInfo info;
   if (!os::OsDirSearchNext(dir, &info)) return QVResultFromNative(os::GetLastError());
   size_t i = 0;
-  for (; info.name[i] != 0 && i + 1 < std::size(entry->name); ++i) entry->name[i] = static_cast<QVWCHAR>(info.name[i]);
+  for (; info.name[i] != 0 && i + 1 < std::size(entry->name); ++i) entry->name[i] = static_cast<WChar>(info.name[i]);
   entry->name[i] = 0;
   entry->shortName[0] = 0;
   uint32_t mode = QV_MODE_READ;

@@ -7,6 +7,7 @@
 #include "file/file_open.h"
 #include "os/os_error.h"
 #include "os/os_file.h"
+#include "base/wide.h"
 
 namespace qv::file {
 
@@ -16,7 +17,7 @@ QVRESULT PathFailure() noexcept {
   return QVResultFromNative(error);
 }
 
-QVRESULT OpenWithFlags(const QVWCHAR* path, uint32_t flags, uint32_t permissions, bool defer,
+QVRESULT OpenWithFlags(const WChar* path, uint32_t flags, uint32_t permissions, bool defer,
                        OpenedFile& opened) noexcept {
   os::FileOpenOptions options;
   if (flags & QV_FILE_READ) options.access |= os::kFileAccessRead;

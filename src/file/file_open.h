@@ -4,11 +4,12 @@
 #include <string_view>
 
 #include "qvcore5/qv_file.h"
+#include "base/wide.h"
 
 namespace qv::file {
 
 // The wide path as the 16-bit text the platform layer takes.
-inline std::u16string_view PathText(const QVWCHAR* path) noexcept {
+inline std::u16string_view PathText(const WChar* path) noexcept {
   return path == nullptr ? std::u16string_view() : std::u16string_view(reinterpret_cast<const char16_t*>(path));
 }
 
@@ -27,6 +28,6 @@ struct OpenedFile {
 // Opens as QVFileOpen does. With `defer`, an existing file is neither
 // truncated nor removed from its directory: the caller does that after its
 // own checks. On failure returns the code and leaves no handle open.
-QVRESULT OpenWithFlags(const QVWCHAR* path, uint32_t flags, uint32_t permissions, bool defer, OpenedFile& opened) noexcept;
+QVRESULT OpenWithFlags(const WChar* path, uint32_t flags, uint32_t permissions, bool defer, OpenedFile& opened) noexcept;
 
 }  // namespace qv::file

@@ -7,6 +7,7 @@
 #include "os/os_sysinfo.h"
 #include "qvcore5/qv_time.h"
 #include "text/wide_narrow.h"
+#include "base/wide.h"
 
 using namespace qv;
 
@@ -56,7 +57,7 @@ QV_API QVRESULT QVGetUserName(QVWCHAR* buffer, uint32_t capacity) {
       os::SetLastError(os::kErrorMoreData);
       base::ThrowLastError();
     }
-    std::memcpy(buffer, wide.data(), wide.size() * sizeof(QVWCHAR));
+    std::memcpy(buffer, wide.data(), wide.size() * sizeof(WChar));
     buffer[wide.size()] = 0;
     return QV_S_OK;
   });

@@ -3,14 +3,17 @@
 #include "os/os_clock.h"
 #include "os/os_thread.h"
 #include "qvcore5/qv_diag.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace qv::sync {
 
 namespace {
 constexpr uint32_t kSpinCount = 4000;
-constexpr QVWCHAR kCheckCaption[] = u"QVCore Critical Error";
+constexpr WChar kCheckCaption[] = u"QVCore Critical Error";
 
-void CheckFailed(const QVWCHAR* text) noexcept { QVErrorAlert(0, kCheckCaption, text); }
+void CheckFailed(const WChar* text) noexcept { QVErrorAlert(0, kCheckCaption, text); }
 }  // namespace
 
 std::atomic<int64_t> CQVCoreMutexChecked::s_tickFrequency{0};

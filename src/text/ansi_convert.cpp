@@ -12,6 +12,9 @@
 #include "text/ascii_run.h"
 #include "text/units.h"
 #include "text/utf16.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace {
 
@@ -30,7 +33,7 @@ size_t Unconvertible() noexcept {
 // null), the terminator written when it fits, kFailed for a byte sequence that
 // is not a character. A character that needs a surrogate pair is not split:
 // with one unit of room left the conversion stops before it.
-size_t MultiByteToUtf16(QVWCHAR* d, const char* s, size_t capacity) noexcept {
+size_t MultiByteToUtf16(WChar* d, const char* s, size_t capacity) noexcept {
   std::mbstate_t state{};
   const size_t longest = MB_CUR_MAX;
   size_t out = 0;
@@ -62,7 +65,7 @@ size_t MultiByteToUtf16(QVWCHAR* d, const char* s, size_t capacity) noexcept {
       }
       out += 2;
     } else {
-      if (d != nullptr) d[out] = static_cast<QVWCHAR>(c);
+      if (d != nullptr) d[out] = static_cast<WChar>(c);
       ++out;
     }
     s += used;
@@ -71,7 +74,7 @@ size_t MultiByteToUtf16(QVWCHAR* d, const char* s, size_t capacity) noexcept {
 
 // wcstombs from the current position; an unpaired surrogate cannot be
 // converted. A character whose bytes do not all fit is left out.
-size_t Utf16ToMultiByte(char* d, const QVWCHAR* s, size_t capacity) noexcept {
+size_t Utf16ToMultiByte(char* d, const WChar* s, size_t capacity) noexcept {
   std::mbstate_t state{};
   char bytes[MB_LEN_MAX];
   size_t out = 0;

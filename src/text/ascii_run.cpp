@@ -2,6 +2,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include "base/wide.h"
+
+using qv::WChar;
 #endif
 
 // These loops only touch bytes inside the given lengths.
@@ -21,7 +24,7 @@ size_t AsciiRunLength(const char* s, size_t length) noexcept {
   return length;
 }
 
-size_t WidenAsciiRun(QVWCHAR* d, const char* s, size_t length) noexcept {
+size_t WidenAsciiRun(WChar* d, const char* s, size_t length) noexcept {
   size_t i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
@@ -40,7 +43,7 @@ size_t WidenAsciiRun(QVWCHAR* d, const char* s, size_t length) noexcept {
   return i;
 }
 
-size_t NarrowAsciiRun(char* d, const QVWCHAR* s, size_t length) noexcept {
+size_t NarrowAsciiRun(char* d, const WChar* s, size_t length) noexcept {
   size_t i = 0;
 #if defined(__SSE2__)
   const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "qvcore5/qv_base.h"
+#include "base/wide.h"
 
 namespace qv::text {
 
@@ -12,9 +13,9 @@ namespace qv::text {
 size_t AsciiRunLength(const char* s, size_t length) noexcept;
 // Copies the leading ASCII bytes of s[0..length) into d as units; returns how
 // many (the index of the first byte above 127, or length).
-size_t WidenAsciiRun(QVWCHAR* d, const char* s, size_t length) noexcept;
+size_t WidenAsciiRun(WChar* d, const char* s, size_t length) noexcept;
 // Copies the leading units of s[0..length) below 0x80 into d as bytes;
 // returns how many.
-size_t NarrowAsciiRun(char* d, const QVWCHAR* s, size_t length) noexcept;
+size_t NarrowAsciiRun(char* d, const WChar* s, size_t length) noexcept;
 
 }  // namespace qv::text

@@ -8,6 +8,7 @@
 #include "qvcore5/qv_locale.h"
 #include "text/locale_map.h"
 #include "text/wide_narrow.h"
+#include "base/wide.h"
 
 namespace qv::text {
 
@@ -40,7 +41,7 @@ extern "C" QV_API QVRESULT QVGetDefaultLocale(QVWCHAR* buffer, uint32_t capacity
     std::u16string name = text::NarrowToWide(text::LocaleNameFromId(text::UserDefaultLocaleId()));
     if (name.size() >= capacity) return QV_E_BUFFERTOOSMALL;
     // As a counted copy over the whole capacity: the rest is zero-filled.
-    for (uint32_t i = 0; i < capacity; ++i) buffer[i] = i < name.size() ? static_cast<QVWCHAR>(name[i]) : 0;
+    for (uint32_t i = 0; i < capacity; ++i) buffer[i] = i < name.size() ? static_cast<WChar>(name[i]) : 0;
     return QV_S_OK;
   });
 }
@@ -51,7 +52,7 @@ extern "C" QV_API QVRESULT QVGetDefaultCharEncoding(QVWCHAR* buffer, int32_t cap
   uint32_t codePage = os::GetACP();
   if (codePage == 65001) {
     for (const char16_t* p = u"UTF-8";; ++p) {
-      *buffer++ = static_cast<QVWCHAR>(*p);
+      *buffer++ = static_cast<WChar>(*p);
       if (*p == 0) break;
     }
     return QV_S_OK;
@@ -66,7 +67,7 @@ extern "C" QV_API QVRESULT QVGetDefaultCharEncoding(QVWCHAR* buffer, int32_t cap
   } while (n != 0);
   *buffer++ = u'C';
   *buffer++ = u'P';
-  while (count > 0) *buffer++ = static_cast<QVWCHAR>(digits[--count]);
+  while (count > 0) *buffer++ = static_cast<WChar>(digits[--count]);
   *buffer = 0;
   return QV_S_OK;
 }

@@ -15,6 +15,9 @@
 #include "qvcore5/qv_string.h"
 #include "text/utf16.h"
 #include "text/units.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace {
 
@@ -27,9 +30,9 @@ inline int RuntimeNarrow(int32_t c) noexcept { return (c >= -128 && c <= 255) ? 
 // The runtime maps the unit's value; a unit that would map outside 16 bits
 // (no simple mapping does) stays as it is.
 template <bool kUpper>
-inline QVWCHAR RuntimeWide(QVWCHAR u) noexcept {
+inline WChar RuntimeWide(WChar u) noexcept {
   wint_t r = kUpper ? std::towupper(u) : std::towlower(u);
-  return r <= 0xFFFF ? static_cast<QVWCHAR>(r) : u;
+  return r <= 0xFFFF ? static_cast<WChar>(r) : u;
 }
 
 template <bool kUpper>
@@ -71,12 +74,12 @@ char* MapNarrow(char* string) noexcept {
 }
 
 template <bool kUpper>
-QVWCHAR* MapWide(QVWCHAR* string) noexcept {
-  QVWCHAR* p = string;
+WChar* MapWide(WChar* string) noexcept {
+  WChar* p = string;
   for (; *p != 0; ++p) {
-    QVWCHAR c = *p;
+    WChar c = *p;
     if (c > 0x7F) break;
-    if (kUpper ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z')) *p = static_cast<QVWCHAR>(kUpper ? c - 32 : c + 32);
+    if (kUpper ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z')) *p = static_cast<WChar>(kUpper ? c - 32 : c + 32);
   }
   for (; *p != 0; ++p) *p = RuntimeWide<kUpper>(*p);  // _wcslwr / _wcsupr
   return string;
@@ -87,7 +90,7 @@ using IcuCaseMap = int32_t (*)(UChar*, int32_t, const UChar*, int32_t, const cha
 // Maps in place within the string's own length. A result that would be longer
 // is cut at that length (not inside a surrogate pair); ICU itself would leave
 // the string unchanged in that case.
-QVWCHAR* MapUnicode(QVWCHAR* string, IcuCaseMap map) noexcept {
+WChar* MapUnicode(WChar* string, IcuCaseMap map) noexcept {
   int32_t length = u_strlen(string);
   if (length == 0) return string;
   UErrorCode status = U_ZERO_ERROR;

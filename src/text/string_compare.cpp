@@ -8,6 +8,9 @@
 
 #include "qvcore5/qv_string.h"
 #include "text/units.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace {
 
@@ -16,13 +19,13 @@ using qv::text::UnitMismatch;
 constexpr uint32_t kCaseOptions = U_FOLD_CASE_DEFAULT | U_COMPARE_CODE_POINT_ORDER;
 
 // _wcsnicmp on 16-bit units: ASCII folded here, other units through towlower.
-inline int LowerUnit(QVWCHAR u) noexcept {
+inline int LowerUnit(WChar u) noexcept {
   if (u < 0x80) return (u >= 'A' && u <= 'Z') ? u + 32 : u;
   wint_t l = std::towlower(u);
   return l <= 0xFFFF ? static_cast<int>(l) : u;
 }
 
-int WideICompare(const QVWCHAR* a, const QVWCHAR* b, size_t count) noexcept {
+int WideICompare(const WChar* a, const WChar* b, size_t count) noexcept {
   for (size_t i = 0; i < count; ++i) {
     int fa = LowerUnit(a[i]), fb = LowerUnit(b[i]);
     if (fa != fb) return fa - fb;

@@ -8,6 +8,9 @@
 
 #include "qvcore5/qv_string.h"
 #include "text/units.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace {
 
@@ -15,7 +18,7 @@ using qv::text::UnitLength;
 using qv::text::UnitLengthMax;
 
 // wcsncpy on 16-bit units: copy up to count units, zero-fill the rest.
-void CopyPadded(QVWCHAR* d, const QVWCHAR* s, size_t count) noexcept {
+void CopyPadded(WChar* d, const WChar* s, size_t count) noexcept {
   size_t i = 0;
   for (; i < count && s[i] != 0; ++i) d[i] = s[i];
   for (; i < count; ++i) d[i] = 0;
@@ -58,7 +61,7 @@ QV_API uint32_t QVStrNLenUTF16(const QVWCHAR* string, uint32_t maxCount) { retur
 QV_API char* QVStrCpyA(char* destination, const char* source) { return std::strcpy(destination, source); }
 
 QV_API QVWCHAR* QVStrCpyW(QVWCHAR* destination, const QVWCHAR* source) {
-  std::memcpy(destination, source, (UnitLength(source) + 1) * sizeof(QVWCHAR));
+  std::memcpy(destination, source, (UnitLength(source) + 1) * sizeof(WChar));
   return destination;
 }
 
@@ -111,9 +114,9 @@ QV_API char* QVStrNCatA(char* destination, const char* source, uint32_t count) {
 }
 
 QV_API QVWCHAR* QVStrNCatW(QVWCHAR* destination, const QVWCHAR* source, uint32_t count) {
-  QVWCHAR* d = destination + UnitLength(destination);
+  WChar* d = destination + UnitLength(destination);
   size_t n = UnitLengthMax(source, count);
-  std::memcpy(d, source, n * sizeof(QVWCHAR));
+  std::memcpy(d, source, n * sizeof(WChar));
   d[n] = 0;
   return destination;
 }

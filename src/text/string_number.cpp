@@ -15,6 +15,9 @@
 #include <type_traits>
 
 #include "qvcore5/qv_string.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace {
 
@@ -26,7 +29,7 @@ inline int DigitValue(uint32_t u) noexcept {
 }
 
 inline bool NarrowSpace(char c) noexcept { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-inline bool WideSpace(QVWCHAR u) noexcept { return std::iswspace(u) != 0; }
+inline bool WideSpace(WChar u) noexcept { return std::iswspace(u) != 0; }
 
 // strtol and its relatives for the integer type T, with their rules: leading
 // white space, a sign, the 0x / 0 prefixes for bases 16 and 0, saturation and
@@ -105,11 +108,11 @@ Unit* ToText(int64_t value, uint64_t bits, Unit* buffer, int radix) noexcept {
 // ASCII characters of decimal, hexadecimal, infinity and NaN forms, and one
 // further unit for the locale's decimal point when it is not '.' (a comma
 // in de_DE, or a unit beyond ASCII); wcstod itself decides whether it is.
-size_t NumberCandidateLength(const QVWCHAR* s) noexcept {
+size_t NumberCandidateLength(const WChar* s) noexcept {
   size_t n = 0;
   bool otherSeen = false;
   for (;; ++n) {
-    QVWCHAR u = s[n];
+    WChar u = s[n];
     if (u == 0) break;
     if (u < 0x80 && (DigitValue(u) < 36 || u == '.' || u == '+' || u == '-' || u == '(' || u == ')' || u == '_'))
       continue;
@@ -141,11 +144,11 @@ QV_API int32_t QVStrToIA(const char* string) { return string != nullptr ? std::a
 // As the C runtime's atoi on a 64-bit long: the low 32 bits of the saturated
 // 64-bit value.
 QV_API int32_t QVStrToIW(const QVWCHAR* string) {
-  return static_cast<int32_t>(ParseInteger<int64_t, QVWCHAR>(string, nullptr, 10, WideSpace));
+  return static_cast<int32_t>(ParseInteger<int64_t, WChar>(string, nullptr, 10, WideSpace));
 }
 
 QV_API int64_t QVStrToI64W(const QVWCHAR* string) {
-  return ParseInteger<int64_t, QVWCHAR>(string, nullptr, 10, WideSpace);
+  return ParseInteger<int64_t, WChar>(string, nullptr, 10, WideSpace);
 }
 
 QV_API int32_t QVStrToLA(const char* string, char** end, int32_t base) {
@@ -185,12 +188,12 @@ QV_API double QVStrToDA(const char* string, char** end) {
 // wcstod on 16-bit units: the part that can hold the number is widened unit
 // by unit into the runtime's wchar_t and read there.
 QV_API double QVStrToDW(const QVWCHAR* string, QVWCHAR** end) {
-  auto finish = [&](const QVWCHAR* at, double value) {
-    if (end != nullptr) *end = const_cast<QVWCHAR*>(at);
+  auto finish = [&](const WChar* at, double value) {
+    if (end != nullptr) *end = const_cast<WChar*>(at);
     return value;
   };
   if (string == nullptr) return finish(nullptr, 0);
-  const QVWCHAR* p = string;
+  const WChar* p = string;
   while (*p != 0 && WideSpace(*p)) ++p;
   size_t n = NumberCandidateLength(p);
   wchar_t small[96];

@@ -5,13 +5,16 @@
 
 #include "qvcore5/qv_string.h"
 #include "text/units.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace {
 
 using qv::text::UnitFind;
 
-bool IsDelimiter(QVWCHAR u, const QVWCHAR* delimiters) noexcept {
-  for (const QVWCHAR* d = delimiters; *d != 0; ++d)
+bool IsDelimiter(WChar u, const WChar* delimiters) noexcept {
+  for (const WChar* d = delimiters; *d != 0; ++d)
     if (*d == u) return true;
   return false;
 }
@@ -44,7 +47,7 @@ QV_API char* QVStrChrA(const char* string, int32_t character) {
 }
 
 QV_API QVWCHAR* QVStrChrW(const QVWCHAR* string, QVWCHAR character) {
-  return const_cast<QVWCHAR*>(UnitFind(string, character));
+  return const_cast<WChar*>(UnitFind(string, character));
 }
 
 QV_API QVWCHAR* QVStrChrUCS2(const QVWCHAR* string, QVWCHAR unit) { return u_strchr(string, unit); }
@@ -59,12 +62,12 @@ QV_API char* QVStrRChrA(const char* string, int32_t character) {
 }
 
 QV_API QVWCHAR* QVStrRChrW(const QVWCHAR* string, QVWCHAR character) {
-  const QVWCHAR* last = nullptr;
-  for (const QVWCHAR* s = string;; ++s) {
+  const WChar* last = nullptr;
+  for (const WChar* s = string;; ++s) {
     if (*s == character) last = s;
     if (*s == 0) break;
   }
-  return const_cast<QVWCHAR*>(last);
+  return const_cast<WChar*>(last);
 }
 
 QV_API QVWCHAR* QVStrRChrUCS2(const QVWCHAR* string, QVWCHAR unit) { return u_strrchr(string, unit); }
@@ -79,11 +82,11 @@ QV_API char* QVStrStrA(const char* string, const char* substring) {
 }
 
 QV_API QVWCHAR* QVStrStrW(const QVWCHAR* string, const QVWCHAR* substring) {
-  if (*substring == 0) return const_cast<QVWCHAR*>(string);
-  for (const QVWCHAR* s = string; (s = UnitFind(s, *substring)) != nullptr; ++s) {
+  if (*substring == 0) return const_cast<WChar*>(string);
+  for (const WChar* s = string; (s = UnitFind(s, *substring)) != nullptr; ++s) {
     size_t k = 1;
     while (substring[k] != 0 && s[k] == substring[k]) ++k;
-    if (substring[k] == 0) return const_cast<QVWCHAR*>(s);
+    if (substring[k] == 0) return const_cast<WChar*>(s);
     if (s[k] == 0) return nullptr;  // the rest is shorter than the substring
   }
   return nullptr;
@@ -102,15 +105,15 @@ QV_API char* QVStrTokA(char** cursor, const char* delimiters) {
 }
 
 QV_API QVWCHAR* QVStrTokW(QVWCHAR** cursor, const QVWCHAR* delimiters) {
-  const QVWCHAR* delims = delimiters != nullptr ? delimiters : u"";
+  const WChar* delims = delimiters != nullptr ? delimiters : u"";
   return NextToken(
       cursor,
-      [delims](const QVWCHAR* s) {
+      [delims](const WChar* s) {
         size_t n = 0;
         while (s[n] != 0 && IsDelimiter(s[n], delims)) ++n;
         return n;
       },
-      [delims](const QVWCHAR* s) {
+      [delims](const WChar* s) {
         size_t n = 0;
         while (s[n] != 0 && !IsDelimiter(s[n], delims)) ++n;
         return n;

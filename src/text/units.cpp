@@ -1,6 +1,9 @@
 #include "text/units.h"
 
 #include "text/block_reads.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace qv::text {
 
@@ -28,12 +31,12 @@ inline size_t UnitsBetween(const void* from, const void* to) noexcept {
 }
 
 // Aligned blocks only work when units sit on even addresses.
-inline bool UnitAligned(const QVWCHAR* s) noexcept { return (reinterpret_cast<uintptr_t>(s) & 1) == 0; }
+inline bool UnitAligned(const WChar* s) noexcept { return (reinterpret_cast<uintptr_t>(s) & 1) == 0; }
 #endif
 
 }  // namespace
 
-QV_BLOCK_READS size_t UnitLength(const QVWCHAR* s) noexcept {
+QV_BLOCK_READS size_t UnitLength(const WChar* s) noexcept {
 #if defined(QV_TEXT_SSE2)
   if (UnitAligned(s)) {
     const __m128i zero = _mm_setzero_si128();
@@ -56,13 +59,13 @@ QV_BLOCK_READS size_t UnitLength(const QVWCHAR* s) noexcept {
   return n;
 }
 
-size_t UnitLengthMax(const QVWCHAR* s, size_t max) noexcept {
+size_t UnitLengthMax(const WChar* s, size_t max) noexcept {
   size_t n = 0;
   while (n < max && s[n] != 0) ++n;
   return n;
 }
 
-QV_BLOCK_READS const QVWCHAR* UnitFind(const QVWCHAR* s, QVWCHAR c) noexcept {
+QV_BLOCK_READS const WChar* UnitFind(const WChar* s, WChar c) noexcept {
 #if defined(QV_TEXT_SSE2)
   if (UnitAligned(s)) {
     const __m128i zero = _mm_setzero_si128();
@@ -75,7 +78,7 @@ QV_BLOCK_READS const QVWCHAR* UnitFind(const QVWCHAR* s, QVWCHAR c) noexcept {
       v = _mm_load_si128(++block);
       mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, zero), _mm_cmpeq_epi16(v, needle)));
     }
-    const QVWCHAR* hit = s + UnitsBetween(s, reinterpret_cast<const char*>(block) + __builtin_ctz(mask));
+    const WChar* hit = s + UnitsBetween(s, reinterpret_cast<const char*>(block) + __builtin_ctz(mask));
     return *hit == c ? hit : nullptr;
   }
 #endif
@@ -85,7 +88,7 @@ QV_BLOCK_READS const QVWCHAR* UnitFind(const QVWCHAR* s, QVWCHAR c) noexcept {
   }
 }
 
-QV_BLOCK_READS size_t UnitMismatch(const QVWCHAR* a, const QVWCHAR* b) noexcept {
+QV_BLOCK_READS size_t UnitMismatch(const WChar* a, const WChar* b) noexcept {
   size_t i = 0;
 #if defined(QV_TEXT_SSE2)
   const __m128i zero = _mm_setzero_si128();

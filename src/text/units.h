@@ -4,15 +4,16 @@
 #include <cstddef>
 
 #include "qvcore5/qv_base.h"
+#include "base/wide.h"
 
 namespace qv::text {
 
-size_t UnitLength(const QVWCHAR* s) noexcept;
+size_t UnitLength(const WChar* s) noexcept;
 // Units before the terminator, at most max.
-size_t UnitLengthMax(const QVWCHAR* s, size_t max) noexcept;
+size_t UnitLengthMax(const WChar* s, size_t max) noexcept;
 // First unit equal to c (c == 0 finds the terminator), or null.
-const QVWCHAR* UnitFind(const QVWCHAR* s, QVWCHAR c) noexcept;
+const WChar* UnitFind(const WChar* s, WChar c) noexcept;
 // Index of the first unit where a and b differ or a ends.
-size_t UnitMismatch(const QVWCHAR* a, const QVWCHAR* b) noexcept;
+size_t UnitMismatch(const WChar* a, const WChar* b) noexcept;
 
 }  // namespace qv::text

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "qvcore5/qv_base.h"
+#include "base/wide.h"
 
 namespace qv::text {
 
@@ -12,7 +13,7 @@ constexpr bool IsSurrogate(uint32_t u) noexcept { return u >= 0xD800 && u <= 0xD
 constexpr uint32_t Combine(uint32_t lead, uint32_t trail) noexcept {
   return 0x10000 + ((lead - 0xD800) << 10) + (trail - 0xDC00);
 }
-constexpr QVWCHAR LeadOf(uint32_t c) noexcept { return static_cast<QVWCHAR>(0xD800 + ((c - 0x10000) >> 10)); }
-constexpr QVWCHAR TrailOf(uint32_t c) noexcept { return static_cast<QVWCHAR>(0xDC00 + ((c - 0x10000) & 0x3FF)); }
+constexpr WChar LeadOf(uint32_t c) noexcept { return static_cast<WChar>(0xD800 + ((c - 0x10000) >> 10)); }
+constexpr WChar TrailOf(uint32_t c) noexcept { return static_cast<WChar>(0xDC00 + ((c - 0x10000) & 0x3FF)); }
 
 }  // namespace qv::text

@@ -6,6 +6,9 @@
 
 #include "qvcore5/qv_encoding.h"
 #include "text/utf16.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace {
 
@@ -58,7 +61,7 @@ QV_API QVWCHAR* QVUTF8ToUTF16N(QVWCHAR* destination, int32_t capacity, int32_t* 
                                int32_t sourceLength) {
   if (length != nullptr) *length = 0;
   UErrorCode status = U_ZERO_ERROR;
-  QVWCHAR* result = u_strFromUTF8(destination, capacity, length, source, sourceLength, &status);
+  WChar* result = u_strFromUTF8(destination, capacity, length, source, sourceLength, &status);
   NoteUnconvertible(status);
   return result;
 }
@@ -75,7 +78,7 @@ QV_API uint32_t QVNextCharUTF16(const QVWCHAR** text, int32_t available) {
   if (text == nullptr || *text == nullptr) return 0;
   if (available == -1) available = 2;
   if (available <= 0) return 0;
-  const QVWCHAR* p = *text;
+  const WChar* p = *text;
   uint32_t unit = p[0];
   if (qv::text::IsLead(unit) && available >= 2 && qv::text::IsTrail(p[1])) {
     *text = p + 2;

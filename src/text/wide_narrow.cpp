@@ -9,6 +9,9 @@
 #include "text/ascii_run.h"
 #include "text/units.h"
 #include "text/utf16.h"
+#include "base/wide.h"
+
+using qv::WChar;
 
 namespace qv::text {
 
@@ -18,7 +21,7 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 // Decodes one code point from UTF-16; advances i. An unpaired surrogate comes
 // back as itself.
-char32_t DecodeUtf16(const QVWCHAR* s, size_t length, size_t& i) noexcept {
+char32_t DecodeUtf16(const WChar* s, size_t length, size_t& i) noexcept {
   char32_t u = s[i++];
   if (IsLead(u) && i < length && IsTrail(s[i])) return Combine(u, s[i++]);
   return u;
@@ -78,7 +81,7 @@ size_t EncodeNarrow(char32_t c, char* out, std::mbstate_t& state) noexcept {
 
 }  // namespace
 
-size_t NarrowToWideBuffer(const char* src, size_t maxBytes, QVWCHAR* dst, size_t capacity) noexcept {
+size_t NarrowToWideBuffer(const char* src, size_t maxBytes, WChar* dst, size_t capacity) noexcept {
   if (src == nullptr || dst == nullptr) return 0;
   size_t out = 0;
   DecodeNarrow(src, maxBytes, true, [&](char32_t c) {
@@ -88,14 +91,14 @@ size_t NarrowToWideBuffer(const char* src, size_t maxBytes, QVWCHAR* dst, size_t
       dst[out++] = TrailOf(c);
     } else {
       if (out == capacity) return false;
-      dst[out++] = static_cast<QVWCHAR>(c);
+      dst[out++] = static_cast<WChar>(c);
     }
     return true;
   });
   return out;
 }
 
-size_t WideToNarrowBuffer(const QVWCHAR* src, size_t length, char* dst, size_t capacity) noexcept {
+size_t WideToNarrowBuffer(const WChar* src, size_t length, char* dst, size_t capacity) noexcept {
   if (src == nullptr || dst == nullptr) return 0;
   std::mbstate_t state{};
   size_t out = NarrowAsciiRun(dst, src, length < capacity ? length : capacity);
@@ -145,13 +148,13 @@ std::string WideToNarrow(std::u16string_view wide) {
   // No character takes more bytes than MB_CUR_MAX, and a pair (two units)
   // is one character.
   narrow.resize(wide.size() * MB_CUR_MAX);
-  size_t n = WideToNarrowBuffer(reinterpret_cast<const QVWCHAR*>(wide.data()), wide.size(), narrow.data(),
+  size_t n = WideToNarrowBuffer(reinterpret_cast<const WChar*>(wide.data()), wide.size(), narrow.data(),
                                 narrow.size());
   narrow.resize(n);
   return narrow;
 }
 
-std::string WideToNarrow(const QVWCHAR* wide) {
+std::string WideToNarrow(const WChar* wide) {
   return wide != nullptr ? WideToNarrow(std::u16string_view(wide, UnitLength(wide))) : std::string();
 }
 
@@ -159,7 +162,7 @@ bool WideToNarrowExact(std::u16string_view wide, std::string& narrow) {
   narrow.clear();
   std::mbstate_t state{};
   char bytes[MB_LEN_MAX];
-  const auto* units = reinterpret_cast<const QVWCHAR*>(wide.data());
+  const auto* units = reinterpret_cast<const WChar*>(wide.data());
   for (size_t i = 0; i < wide.size();) {
     char32_t c = DecodeUtf16(units, wide.size(), i);
     if (IsSurrogate(c)) return false;

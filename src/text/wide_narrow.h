@@ -11,17 +11,18 @@
 #include <string_view>
 
 #include "qvcore5/qv_base.h"
+#include "base/wide.h"
 
 namespace qv::text {
 
 // Converts at most maxBytes bytes (stopping at a zero byte) into dst, which
 // holds capacity units; returns the units written, without a terminator. A
 // character that does not fit whole is left out.
-size_t NarrowToWideBuffer(const char* src, size_t maxBytes, QVWCHAR* dst, size_t capacity) noexcept;
+size_t NarrowToWideBuffer(const char* src, size_t maxBytes, WChar* dst, size_t capacity) noexcept;
 
 // Converts `length` units into dst (capacity bytes); returns the bytes
 // written, without a terminator. A character that does not fit whole is left out.
-size_t WideToNarrowBuffer(const QVWCHAR* src, size_t length, char* dst, size_t capacity) noexcept;
+size_t WideToNarrowBuffer(const WChar* src, size_t length, char* dst, size_t capacity) noexcept;
 
 // Whole-string conversions into string objects the caller owns: the whole
 // view is converted, zero units included; a null pointer converts as the
@@ -30,7 +31,7 @@ size_t WideToNarrowBuffer(const QVWCHAR* src, size_t length, char* dst, size_t c
 std::u16string NarrowToWide(std::string_view narrow);
 std::u16string NarrowToWide(const char* narrow);
 std::string WideToNarrow(std::u16string_view wide);
-std::string WideToNarrow(const QVWCHAR* wide);
+std::string WideToNarrow(const WChar* wide);
 
 // For names (files, objects) where a replacement would name something else:
 // false when a unit has no exact narrow form (an unpaired surrogate, or a
