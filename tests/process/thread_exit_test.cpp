@@ -1,0 +1,110 @@
+// Threads of QVThreadCreate that end in unusual ways: through the platform
+// instead of returning, or while the process (and with it the library) ends.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "qvcore5/qvcore.h"
+
+namespace {
+
+int g_releaseFd = -1;  // read end: every routine blocks on it until the write end closes
+
+uint32_t WaitForReleaseThenReturn(void*) {
+  char c;
+  while (read(g_releaseFd, &c, 1) < 0) {
+  }
+  return 0;
+}
+
+// A child that starts detached threads and leaves main while all of them
+// finish at once: the library's end and their bookkeeping overlap.
+[[noreturn]] void RunChildThatExitsWithFinishingThreads(int threads) {
+  int fds[2];
+  if (pipe(fds) != 0) _exit(2);
+  g_releaseFd = fds[0];
+  for (int i = 0; i < threads; ++i) {
+    uint32_t thread = 0, id = 0;
+    if (QVThreadCreate(&WaitForReleaseThenReturn, nullptr, 0, 0, &thread, &id) != QV_S_OK) _exit(3);
+    if (i % 2 == 0 && QVThreadDetach(thread) != QV_S_OK) _exit(4);  // the rest are joined by nobody
+  }
+  close(fds[1]);
+  std::exit(0);  // runs the library's unload-time end
+}
+
+TEST(ThreadAtProcessEnd, FinishingThreadsNeverCrashTheEnd) {
+  constexpr int kChildren = 150;
+  for (int i = 0; i < kChildren; ++i) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) RunChildThatExitsWithFinishingThreads(16);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "child " << i << ": " << (WIFSIGNALED(status) ? "signal " : "exit ")
+        << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+  }
+}
+
+struct PlatformEndCase {
+  const char* name;
+  bool cancel;  // else the routine ends its thread itself
+};
+
+std::atomic<pthread_t> g_routineThread{};
+std::atomic<bool> g_routineStarted{false};
+
+uint32_t ExitThroughPlatform(void*) {
+  pthread_exit(reinterpret_cast<void*>(static_cast<uintptr_t>(5)));
+}
+
+uint32_t BlockUntilCancelled(void*) {
+  g_routineThread.store(pthread_self());
+  g_routineStarted.store(true);
+  for (;;) {
+    pause();  // a cancellation point
+  }
+}
+
+// Runs in a death-test child: a forced unwind must pass through the
+// library's thread entry without ending the process, and must not mark the
+// thread finished.
+void EndThreadThroughPlatform(bool cancel) {
+  uint32_t thread = 0, id = 0;
+  if (QVThreadCreate(cancel ? &BlockUntilCancelled : &ExitThroughPlatform, nullptr, 0, 0, &thread, &id) != QV_S_OK)
+    std::exit(10);
+  if (cancel) {
+    for (int i = 0; !g_routineStarted.load(); ++i) {
+      if (i > 20000) std::exit(11);  // about 20 seconds
+      poll(nullptr, 0, 1);
+    }
+    if (pthread_cancel(g_routineThread.load()) != 0) std::exit(12);
+  }
+  uint32_t code = 0;
+  if (QVThreadJoin(thread, &code) != QV_S_OK) std::exit(13);
+  uint32_t expected = cancel ? static_cast<uint32_t>(reinterpret_cast<uintptr_t>(PTHREAD_CANCELED)) : 5u;
+  if (code != expected) std::exit(14);
+  // Joined but never marked finished: the record stays, so the thread does
+  // not report finished.
+  if (QVThreadIsFinished(thread) != 0) std::exit(15);
+  std::exit(0);
+}
+
+class ThreadEndedByPlatform : public ::testing::TestWithParam<PlatformEndCase> {};
+
+TEST_P(ThreadEndedByPlatform, ThreadEndsUnmarkedAndProcessLivesOn) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(EndThreadThroughPlatform(GetParam().cancel), ::testing::ExitedWithCode(0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, ThreadEndedByPlatform,
+                         ::testing::Values(PlatformEndCase{"ThreadExit", false}, PlatformEndCase{"Cancel", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
