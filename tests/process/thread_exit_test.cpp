@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,40 +11,44 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "core/lifecycle.h"
 #include "qvcore5/qvcore.h"
 
 namespace {
 
-int g_releaseFd = -1;  // read end: every routine blocks on it until the write end closes
+std::atomic<bool> g_release{false};
 
-uint32_t WaitForReleaseThenReturn(void*) {
-  char c;
-  while (read(g_releaseFd, &c, 1) < 0) {
-  }
+uint32_t SpinUntilReleasedThenReturn(void*) {
+  while (!g_release.load()) sched_yield();
   return 0;
 }
 
-// A child that starts detached threads and leaves main while all of them
-// finish at once: the library's end and their bookkeeping overlap.
-[[noreturn]] void RunChildThatExitsWithFinishingThreads(int threads) {
-  int fds[2];
-  if (pipe(fds) != 0) _exit(2);
-  g_releaseFd = fds[0];
+// A child that starts threads (half detached, half joined by nobody) and
+// ends the library while all of them finish at once, either through the
+// unload-time end of exit or through the end itself, which is what exit runs
+// last and leaves no time for the threads to get through first.
+[[noreturn]] void RunChildThatEndsWithFinishingThreads(int threads, bool endDirectly) {
   for (int i = 0; i < threads; ++i) {
     uint32_t thread = 0, id = 0;
-    if (QVThreadCreate(&WaitForReleaseThenReturn, nullptr, 0, 0, &thread, &id) != QV_S_OK) _exit(3);
-    if (i % 2 == 0 && QVThreadDetach(thread) != QV_S_OK) _exit(4);  // the rest are joined by nobody
+    if (QVThreadCreate(&SpinUntilReleasedThenReturn, nullptr, 0, 0, &thread, &id) != QV_S_OK) _exit(3);
+    if (i % 2 == 0 && QVThreadDetach(thread) != QV_S_OK) _exit(4);
   }
-  close(fds[1]);
-  std::exit(0);  // runs the library's unload-time end
+  g_release.store(true);
+  if (endDirectly) {
+    qv::core::LibraryEnd();
+    // Threads that finish after the end must not touch what it freed either.
+    for (int i = 0; i < 1000; ++i) sched_yield();
+    _exit(0);
+  }
+  std::exit(0);
 }
 
 TEST(ThreadAtProcessEnd, FinishingThreadsNeverCrashTheEnd) {
-  constexpr int kChildren = 150;
+  constexpr int kChildren = 300;
   for (int i = 0; i < kChildren; ++i) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
-    if (pid == 0) RunChildThatExitsWithFinishingThreads(16);
+    if (pid == 0) RunChildThatEndsWithFinishingThreads(16, i % 2 == 0);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)

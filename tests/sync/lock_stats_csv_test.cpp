@@ -16,13 +16,6 @@ namespace {
 
 std::u16string W(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
-// The entry field of the mutex (from "QV_MUTEX:0x" through the rest of the
-// report), or an empty string.
-std::string FieldAfterAddress(const std::string& report, const std::string& marker) {
-  size_t at = report.find(marker);
-  return at == std::string::npos ? "" : report.substr(at);
-}
-
 TEST(LockStatsCsv, NamesWithSpecialCharactersAreQuotedOthersAsTheyAre) {
   struct Case {
     std::string name;
