@@ -34,8 +34,8 @@ TEST(NamedObjectOrphans, StartOfAnotherProcessReclaimsObjectsOfKilledHolders) {
     ASSERT_EQ(Code(holder.Send("sem " + heldSem + " 0")), QV_S_OK);  // a second holder that dies
     holder.Kill();
   }
-  ASSERT_TRUE(ObjectExists(orphanSem));
-  ASSERT_TRUE(ObjectExists(orphanShm));
+  // Not checked here that the orphans exist: any test process starting
+  // meanwhile may already have reclaimed them.
 
   {
     HelperProcess fresh;  // its library start sweeps; an answer means the start is over
