@@ -1,5 +1,5 @@
-// Result codes the design fixes for bad input to the synchronization
-// functions, and the empty names it allows for named objects.
+// The exact result codes for bad input to the synchronization
+// functions, and the empty names allowed for named objects.
 #include <gtest/gtest.h>
 
 #include "qvcore5/qvcore.h"
