@@ -7,6 +7,8 @@
 #include "core/client_data.h"
 #include "core/global_data.h"
 #include "os/os_locale.h"
+#include "os/os_object_name.h"
+#include "process/thread_manager.h"
 #include "process/time.h"
 #include "sync/lock_stat_manager.h"
 #include "sync/mutex.h"
@@ -44,8 +46,13 @@ void BuildGlobalData(CQVGlobalData& gd) {
 
 void TearDownGlobalData(CQVGlobalData& gd) {
   Publish(CQVGlobalData{});
-  delete gd.m_clientData;
-  gd.m_clientData = nullptr;
+  // Library threads may still be marking themselves finished in the thread
+  // manager; if one does not get through in time, the client record is left
+  // alive rather than freed under it.
+  if (process::StopFinishing()) {
+    delete gd.m_clientData;
+    gd.m_clientData = nullptr;
+  }
   delete gd.m_moduleManager;
   gd.m_moduleManager = nullptr;
   if (gd.m_debugMutex != nullptr) {
@@ -100,6 +107,8 @@ void LibraryStart() noexcept {
   os::ApplyUserLocale();
   base::MarkLibraryInitialized();
   process::ChooseSystemTimeSource();
+  process::AllowFinishing();
+  os::ReclaimOrphanedObjects();
   QVRESULT built = base::Bounded([] {
     BuildGlobalData(s_globalData);
     return QV_S_OK;

@@ -16,4 +16,10 @@ constexpr size_t kMaxObjectNameBytes = 253;
 // the result would exceed kMaxObjectNameBytes, 87 when the name is empty.
 bool MapObjectName(std::string_view platformName, std::string& mapped);
 
+// Removes the library's machine-wide objects that no live process holds any
+// more (their last holders were killed or ended without closing), so their
+// memory does not wait for someone to open the same name again. Objects in
+// use, or still being built by their creator, are left alone.
+void ReclaimOrphanedObjects() noexcept;
+
 }  // namespace qv::os

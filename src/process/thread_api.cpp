@@ -24,7 +24,10 @@ struct ThreadStartBlock {
   bool abandoned = false;
 };
 
-uint32_t ThreadEntry(void* argument) noexcept {
+// Not noexcept: a routine that ends its thread through the platform (thread
+// exit, cancellation) unwinds through here, and the thread then simply ends
+// without being marked finished.
+uint32_t ThreadEntry(void* argument) {
   auto* block = static_cast<ThreadStartBlock*>(argument);
   QVSemaphoreWait(block->startSemaphore);
   QVSemaphoreDestroy(block->startSemaphore);
@@ -35,7 +38,7 @@ uint32_t ThreadEntry(void* argument) noexcept {
   if (abandoned) return 0;
   uint32_t exitCode = start(startArgument);
   base::Bounded([] {
-    if (CQVThreadManager* manager = ThreadManager()) manager->MarkFinished(qv::os::CurrentThreadId());
+    MarkFinishedUnlessEnding(qv::os::CurrentThreadId());
     return QV_S_OK;
   });
   return exitCode;

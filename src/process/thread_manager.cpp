@@ -1,8 +1,11 @@
 #include "process/thread_manager.h"
 
-#include "base/installed.h"
+#include <atomic>
+
 #include "base/exception.h"
+#include "base/installed.h"
 #include "base/mutex_guard.h"
+#include "os/os_clock.h"
 #include "os/os_error.h"
 #include "os/os_handle.h"
 #include "os/os_thread.h"
@@ -28,6 +31,14 @@ class DataRef {
   CQVThreadData* m_data;
 };
 
+
+// Both sequentially consistent: a marking thread raises the count before it
+// reads the flag, the end sets the flag before it reads the count, so either
+// the thread sees the end and skips, or the end sees the thread and waits.
+std::atomic<int32_t> s_marksUnderWay{0};
+std::atomic<bool> s_ending{false};
+
+constexpr uint64_t kEndWaitMs = 1000;
 
 }  // namespace
 
@@ -134,6 +145,34 @@ bool CQVThreadManager::IsFinished(uint32_t id) {
 size_t CQVThreadManager::TrackedCount() {
   base::MutexGuard guard(m_mapMutex);
   return m_threads.size();
+}
+
+void MarkFinishedUnlessEnding(uint32_t id) {
+  s_marksUnderWay.fetch_add(1);
+  struct Done {
+    ~Done() { s_marksUnderWay.fetch_sub(1); }
+  } done;
+  if (s_ending.load()) return;
+  if (CQVThreadManager* manager = ThreadManager()) manager->MarkFinished(id);
+}
+
+void AllowFinishing() noexcept { s_ending.store(false); }
+
+bool StopFinishing() noexcept {
+  s_ending.store(true);
+  uint64_t deadline = 0;
+  for (int round = 0; s_marksUnderWay.load() != 0; ++round) {
+    // A mark takes microseconds unless another thread holds the map's mutex.
+    if (round < 64) {
+      os::YieldThread();
+      continue;
+    }
+    uint64_t now = os::TickCount64();
+    if (deadline == 0) deadline = now + kEndWaitMs;
+    else if (now >= deadline) return false;
+    os::SleepMs(1);
+  }
+  return true;
 }
 
 CQVThreadManager* ThreadManager() noexcept {

@@ -53,4 +53,16 @@ class CQVThreadManager {
 // The process's thread manager, or null outside the library's start and end.
 CQVThreadManager* ThreadManager() noexcept;
 
+// A thread started by QVThreadCreate marks itself finished after its routine,
+// possibly while the library ends (threads are not stopped before it, as they
+// are on Windows). Marks the calling thread finished unless the end has
+// begun; the end waits for such marks already under way.
+void MarkFinishedUnlessEnding(uint32_t id);
+// Called by the start: library threads may mark themselves again.
+void AllowFinishing() noexcept;
+// Called by the end before the thread manager goes: no mark starts after it.
+// False when marks under way did not end within about a second; the manager
+// must then be left alive.
+bool StopFinishing() noexcept;
+
 }  // namespace qv::process

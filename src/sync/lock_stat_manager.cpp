@@ -7,6 +7,7 @@
 
 #include "base/exception.h"
 #include "base/mutex_guard.h"
+#include "os/os_stream.h"
 #include "qvcore5/qv_time.h"
 
 namespace qv::sync {
@@ -16,6 +17,14 @@ namespace {
 constexpr size_t kChunkBytes = 64 * 1024;
 
 uintptr_t Address(CQVMutex* mutex) noexcept { return reinterpret_cast<uintptr_t>(mutex); }
+
+// Upper-case hexadecimal, zero-padded to the full width of an address.
+std::string AddressDigits(uintptr_t value) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string digits(sizeof(uintptr_t) * 2, '0');
+  for (size_t i = digits.size(); i-- > 0; value >>= 4) digits[i] = kHex[value & 0xF];
+  return digits;
+}
 
 struct FileCloser {
   void operator()(FILE* f) const noexcept { std::fclose(f); }
@@ -35,11 +44,19 @@ class ReportWriter {
     auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     m_text.append(digits, end);
   }
-  void AppendAddress(uintptr_t value) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    char digits[sizeof(uintptr_t) * 2];
-    for (size_t i = sizeof digits; i-- > 0; value >>= 4) digits[i] = kHex[value & 0xF];
-    m_text.append(digits, sizeof digits);
+  // A field holding a separator, a quote or a line break is quoted as CSV
+  // does (inner quotes doubled); any other field is written as it is.
+  void AppendField(std::string_view field) {
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+      m_text.append(field);
+      return;
+    }
+    m_text.push_back('"');
+    for (char c : field) {
+      if (c == '"') m_text.push_back('"');
+      m_text.push_back(c);
+    }
+    m_text.push_back('"');
   }
   void EndLine() {
     m_text.push_back('\n');
@@ -124,7 +141,7 @@ size_t CQVLockStatManager::EntryCount() {
 
 QVRESULT CQVLockStatManager::Dump(const char* label, const std::string& fileName) {
   base::MutexGuard guard(m_mutex);
-  std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "a"));
+  std::unique_ptr<FILE, FileCloser> file(os::OpenAppendStream(fileName.c_str()));
   if (!file) base::ThrowResult(QV_E_FAIL);
   if (std::setvbuf(file.get(), nullptr, _IONBF, 0) != 0) base::ThrowResult(QV_E_FAIL);
 
@@ -161,12 +178,13 @@ QVRESULT CQVLockStatManager::Dump(const char* label, const std::string& fileName
   for (const auto& [key, mutex] : m_entries) {
     QVLockStats stats{};
     mutex->GetLockStats(&stats);
-    out.Append(LockStatKindLabel(key.first));
-    out.Append(":0x");
-    out.AppendAddress(key.second);
-    out.Append("(");
-    out.Append(mutex->GetName());
-    out.Append(")");
+    std::string field = LockStatKindLabel(key.first);
+    field += ":0x";
+    field += AddressDigits(key.second);
+    field += '(';
+    field += mutex->GetName();
+    field += ')';
+    out.AppendField(field);
     for (int64_t value : {stats.heldCount, stats.totalHeldTime, stats.maxHeldTime, stats.acquireCount,
                           stats.totalAcquireTime, stats.maxAcquireTime, stats.contentionCount}) {
       out.Append(",");

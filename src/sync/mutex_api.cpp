@@ -25,7 +25,7 @@ QV_API QVRESULT QVMutexCreate(const char* name, uint32_t flags, QVMUTEX* mutex) 
 QV_API int32_t QVMutexDestroy(QVMUTEX mutex) {
   return base::Bounded([&]() -> QVRESULT {
     CQVMutex* m = CQVMutex::FromHandle(mutex);
-    if (m == nullptr) return QV_E_HANDLE;
+    if (m == nullptr) return QV_S_OK;  // like every other destroy function
     if ((m->GetFlags() & QV_MUTEX_STATS) && LockStatRetire(m)) return QV_S_OK;
     return static_cast<int32_t>(m->ReleaseReference());
   });

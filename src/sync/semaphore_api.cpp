@@ -60,10 +60,6 @@ QV_API QVRESULT QVSemaphoreGetValue(QVSEMAPHORE semaphore, int32_t* value) {
 }
 
 QV_API QVRESULT QVNamedSemOpen(const char* name, int32_t initialCount, QVSEMAPHORE* semaphore) {
-  if (name == nullptr) {
-    if (semaphore != nullptr) *semaphore = reinterpret_cast<QVSEMAPHORE>(QV_INVALID_HANDLE);
-    return QV_E_INVALIDARG;
-  }
   return CreateSemaphoreObject(initialCount, name, kNamedOpenFlags, semaphore);
 }
 

@@ -8,7 +8,6 @@
 #include "os/os_error.h"
 #include "os/os_handle.h"
 #include "os/os_shm.h"
-#include "sync/named_object.h"
 #include "qvcore5/qv_semaphore.h"
 
 namespace base = qv::base;
@@ -26,21 +25,19 @@ QV_API QVRESULT QVSharedMemOpen(const char* name, uint32_t flags, uint32_t reser
                                 QVHANDLE* section) {
   (void)reserved;
   return base::BoundedOut(section, QV_INVALID_HANDLE, [&]() -> QVRESULT {
-    if (name == nullptr || *name == '\0') return QV_E_INVALIDARG;
-    std::string platformName = std::string(kSharedMemoryPrefix) + name;
+    // Null is the empty name: the section "SHM:" itself.
+    std::string platformName = std::string(kSharedMemoryPrefix) + (name != nullptr ? name : "");
     bool existed = false;
     void* handle;
     if (flags & (QV_SHM_CREATE | QV_SHM_EXCLUSIVE)) {
       handle = qv::os::CreateFileMapping(platformName, size, &existed);
-      // Size 0 only opens: a new section needs a size.
-      if (handle == nullptr && qv::os::GetLastError() == qv::os::kErrorInvalidParameter) return QV_E_INVALIDARG;
     } else {
       // Read access for none or read only; write access as soon as write is asked.
       bool write = (flags & QV_SHM_WRITE) != 0;
       handle = qv::os::OpenFileMapping(platformName, write);
       existed = true;
     }
-    if (handle == nullptr) return qv::sync::NamedObjectFailure();
+    if (handle == nullptr) return base::LastErrorResult();
     if ((flags & QV_SHM_CREATE) && (flags & QV_SHM_EXCLUSIVE) && existed) {
       qv::os::CloseHandle(handle);
       return QV_E_FAIL;

@@ -48,7 +48,8 @@ extern "C" {
 
 QV_API uint32_t QVStrLenA(const char* string) { return static_cast<uint32_t>(std::strlen(string)); }
 QV_API uint32_t QVStrLenW(const QVWCHAR* string) { return static_cast<uint32_t>(UnitLength(string)); }
-QV_API uint32_t QVStrLenUTF16(const QVWCHAR* string) { return QVStrLenW(string); }
+// One function under two names: the second name is an alias of the first.
+QV_API uint32_t QVStrLenUTF16(const QVWCHAR* string) __attribute__((alias("QVStrLenW"), nothrow));
 
 QV_API uint32_t QVStrNLenA(const char* string, uint32_t maxCount) {
   return static_cast<uint32_t>(strnlen(string, maxCount));
@@ -56,7 +57,7 @@ QV_API uint32_t QVStrNLenA(const char* string, uint32_t maxCount) {
 QV_API uint32_t QVStrNLenW(const QVWCHAR* string, uint32_t maxCount) {
   return static_cast<uint32_t>(UnitLengthMax(string, maxCount));
 }
-QV_API uint32_t QVStrNLenUTF16(const QVWCHAR* string, uint32_t maxCount) { return QVStrNLenW(string, maxCount); }
+QV_API uint32_t QVStrNLenUTF16(const QVWCHAR* string, uint32_t maxCount) __attribute__((alias("QVStrNLenW"), nothrow));
 
 QV_API char* QVStrCpyA(char* destination, const char* source) { return std::strcpy(destination, source); }
 
@@ -185,6 +186,6 @@ QV_API QVWCHAR* QVStrNDupW(const QVWCHAR* string, uint32_t maxCount) {
 }
 
 QV_API void QVStrFreeA(void* string) { ::operator delete[](string); }
-QV_API void QVStrFreeW(void* string) { QVStrFreeA(string); }
+QV_API void QVStrFreeW(void* string) __attribute__((alias("QVStrFreeA"), nothrow));
 
 }  // extern "C"

@@ -165,7 +165,7 @@ TEST(Mutex, TicksConvertWithoutOverflow) {
 TEST(Mutex, BadHandlesAreRefused) {
   for (QVMUTEX h : {static_cast<QVMUTEX>(nullptr), reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE)}) {
     for (QVRESULT r : {QVMutexAcquire(h), QVMutexTryAcquire(h), QVMutexRelease(h)}) EXPECT_EQ(r, QV_E_HANDLE);
-    EXPECT_EQ(QVMutexDestroy(h), QV_E_HANDLE);
+    EXPECT_EQ(QVMutexDestroy(h), 0);
     EXPECT_EQ(QVMutexAssertOwnership(h, 1), 0);
     EXPECT_EQ(QVMutexGetOSMutex(h), nullptr);
   }

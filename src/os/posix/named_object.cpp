@@ -1,5 +1,6 @@
 #include "os/posix/named_object.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/file.h>
@@ -9,8 +10,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "os/os_error.h"
+#include "os/os_object_name.h"
 
 namespace qv::os::posix {
 
@@ -20,6 +23,8 @@ namespace {
 // still being built back off, up to about ten seconds in total.
 constexpr int kMaxAttempts = 1100;
 
+}  // namespace
+
 int Flock(int fd, int operation) noexcept {
   int r;
   do {
@@ -28,6 +33,7 @@ int Flock(int fd, int operation) noexcept {
   return r;
 }
 
+namespace {
 bool Identity(int fd, uint64_t& device, uint64_t& inode) noexcept {
   struct stat st;
   if (fstat(fd, &st) != 0) return false;
@@ -35,6 +41,7 @@ bool Identity(int fd, uint64_t& device, uint64_t& inode) noexcept {
   inode = st.st_ino;
   return true;
 }
+}  // namespace
 
 // Whether the name still refers to the object we hold. Only a holder of the
 // exclusive lock may unlink a name, so for such a holder the answer cannot
@@ -47,6 +54,8 @@ bool NameRefersTo(const std::string& name, uint64_t device, uint64_t inode) noex
   close(fd);
   return same;
 }
+
+namespace {
 
 void Backoff(int attempt) noexcept {
   if (attempt < 4) {
@@ -156,3 +165,46 @@ void ReleaseNamedObject(NamedObjectRef& ref) noexcept {
 }
 
 }  // namespace qv::os::posix
+
+namespace qv::os {
+
+namespace {
+
+// Where Linux keeps POSIX shared-memory names, and the mapped names' prefix
+// there (MapObjectName without its leading "/").
+constexpr char kShmDirectory[] = "/dev/shm";
+constexpr char kOwnPrefix[] = "qvcore5.";
+
+void ReclaimIfOrphaned(const std::string& name) noexcept {
+  int fd = shm_open(name.c_str(), O_RDONLY, 0);
+  if (fd < 0) return;
+  // Non-blocking: a holder's shared lock means the object is in use. A
+  // creator locks before it builds, so a built object (size above 0) that
+  // nobody locks has lost all its holders. An object still empty may be a
+  // creator's that is not locked yet: it is left to the next opener's probe.
+  struct stat st;
+  if (posix::Flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &st) == 0 && st.st_size > 0 &&
+      posix::NameRefersTo(name, st.st_dev, st.st_ino))
+    shm_unlink(name.c_str());
+  close(fd);
+}
+
+}  // namespace
+
+void ReclaimOrphanedObjects() noexcept {
+  try {
+    DIR* dir = opendir(kShmDirectory);
+    if (dir == nullptr) return;
+    std::string name;
+    while (const dirent* entry = readdir(dir)) {
+      if (std::strncmp(entry->d_name, kOwnPrefix, sizeof kOwnPrefix - 1) != 0) continue;
+      name.assign("/").append(entry->d_name);
+      ReclaimIfOrphaned(name);
+    }
+    closedir(dir);
+  } catch (...) {
+    // Out of memory: the orphans stay until their names are opened again.
+  }
+}
+
+}  // namespace qv::os

@@ -38,6 +38,11 @@ int OpenNamedObject(const std::string& name, NamedOpen mode, bool writable, cons
 // keep their section alive after the section handle is closed).
 bool DuplicateNamedObject(const NamedObjectRef& from, bool writable, NamedObjectRef& out);
 
+// flock, retried when a signal interrupts it.
+int Flock(int fd, int operation) noexcept;
+// Whether the name refers to the object with this identity now.
+bool NameRefersTo(const std::string& name, uint64_t device, uint64_t inode) noexcept;
+
 // Gives up the holder's lock, unlinking the name when it was the last one.
 void ReleaseNamedObject(NamedObjectRef& ref) noexcept;
 

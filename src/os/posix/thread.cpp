@@ -1,3 +1,4 @@
+#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <time.h>
@@ -18,6 +19,14 @@ uint32_t LookUpThreadId() noexcept {
   t_threadId = static_cast<uint32_t>(gettid());
   return t_threadId;
 }
+
+namespace {
+// The child of a fork runs on a new thread whose id is its process id; the
+// id cached from the parent would name another thread.
+void ForgetIdInChild() noexcept { t_threadId = 0; }
+
+[[maybe_unused]] const int s_forkHandlerRegistered = pthread_atfork(nullptr, nullptr, &ForgetIdInChild);
+}  // namespace
 }  // namespace detail
 
 void SleepMs(uint32_t milliseconds) noexcept {

@@ -31,7 +31,8 @@ class ThreadObject final : public KernelObject {
     if (m_started && m_state != State::kJoined) pthread_detach(m_thread);
   }
 
-  static void* Entry(void* self) noexcept;
+  // Not noexcept: thread exit and cancellation unwind through it.
+  static void* Entry(void* self);
   uint32_t AwaitId() noexcept;
   bool Wait() noexcept;
   uint32_t ExitCode() noexcept {
@@ -54,7 +55,7 @@ class ThreadObject final : public KernelObject {
   uint32_t m_exitCode = kStillActive;
 };
 
-void* ThreadObject::Entry(void* self) noexcept {
+void* ThreadObject::Entry(void* self) {
   auto* object = static_cast<ThreadObject*>(self);
   ThreadRoutine routine = object->m_routine;
   void* argument = object->m_argument;
