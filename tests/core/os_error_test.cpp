@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "os/os_error.h"
+#include "os/posix/errno_map.h"
 #include "qvcore5/qvcore.h"
 
 using namespace qv::os;

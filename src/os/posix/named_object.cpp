@@ -11,6 +11,7 @@
 #include <cerrno>
 
 #include "os/os_error.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os::posix {
 

@@ -5,6 +5,7 @@
 
 #include "os/os_error.h"
 #include "os/os_path.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os {
 

@@ -16,6 +16,7 @@
 
 #include "os/os_error.h"
 #include "os/os_sysinfo.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os {
 
