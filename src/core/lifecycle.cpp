@@ -1,13 +1,12 @@
 #include "core/lifecycle.h"
 
-#include <clocale>
-#include <cstring>
-
 #include "com/module_manager.h"
 #include "base/boundary.h"
 #include "base/installed.h"
 #include "core/client_data.h"
 #include "core/global_data.h"
+#include "os/os_entry.h"
+#include "os/os_locale.h"
 #include "sync/lock_stat_manager.h"
 #include "process/time.h"
 #include "sync/mutex.h"
@@ -16,24 +15,16 @@ namespace qv::core {
 
 namespace {
 
-enum EntryReason : uint32_t { kProcessDetach = 0, kProcessAttach = 1, kThreadAttach = 2, kThreadDetach = 3 };
+enum EntryReason : uint32_t {
+  kProcessDetach = os::kEntryProcessDetach,
+  kProcessAttach = os::kEntryProcessAttach,
+  kThreadAttach = os::kEntryThreadAttach,
+  kThreadDetach = os::kEntryThreadDetach
+};
 
 int32_t s_attachCount = 0;
 bool s_libraryInitialized = false;
 CQVGlobalData s_globalData;
-
-// The user's default locale for all categories. When the environment names no
-// usable locale (unset, "C"/"POSIX", or not installed), character handling
-// falls back to C.UTF-8 so that narrow text is UTF-8, as on any current
-// Linux desktop, rather than 7-bit ASCII.
-void ApplyUserLocale() noexcept {
-  const char* applied = std::setlocale(LC_ALL, "");
-  if (applied == nullptr || std::strcmp(applied, "C") == 0 || std::strcmp(applied, "POSIX") == 0) {
-    const char* ctype = std::setlocale(LC_CTYPE, nullptr);
-    if (ctype == nullptr || std::strcmp(ctype, "C") == 0 || std::strcmp(ctype, "POSIX") == 0)
-      std::setlocale(LC_CTYPE, "C.UTF-8");
-  }
-}
 
 // Lower layers reach the managers through their slots, not through this record.
 void Publish(const CQVGlobalData& gd) noexcept {
@@ -94,10 +85,11 @@ int QVCoreEntryRoutine(void* /*module*/, uint32_t reason, void* /*reserved*/) no
   return 1;
 }
 
-__attribute__((constructor)) void OnLoad() { QVCoreEntryRoutine(nullptr, kProcessAttach, nullptr); }
-__attribute__((destructor)) void OnUnload() { QVCoreEntryRoutine(nullptr, kProcessDetach, nullptr); }
-
 }  // namespace
+
+int LibraryEntry(void* module, uint32_t reason, void* reserved) noexcept {
+  return QVCoreEntryRoutine(module, reason, reserved);
+}
 
 CQVGlobalData& GlobalData() noexcept { return s_globalData; }
 
@@ -113,7 +105,7 @@ QVMODULEID OwnModuleId() noexcept { return reinterpret_cast<QVMODULEID>(&QVCoreE
 
 void LibraryStart() noexcept {
   if (++s_attachCount != 1) return;
-  ApplyUserLocale();
+  os::AdoptUserLocale();
   s_libraryInitialized = true;
   process::ChooseSystemTimeSource();
   QVRESULT built = base::Bounded([] {

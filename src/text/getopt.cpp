@@ -212,7 +212,7 @@ int32_t ScanOptions(int32_t argc, char** argv, const char* options, const QVLong
                     int32_t* longIndex, uint32_t flags) noexcept {
   if (options == nullptr) options = "";
   if (argv == nullptr || argc < 0) argc = 0;
-  bool posixlyCorrect = os::HasEnvironmentVariable("POSIXLY_CORRECT");
+  bool posixlyCorrect = os::HasEnvironmentVariable(u"POSIXLY_CORRECT");
   if (posixlyCorrect) flags &= ~kScanPermute;
   bool print = QVGetOptionError != 0 && options[0] != ':';
   int32_t missingArgument = options[0] == ':' ? ':' : kBadOption;

@@ -1,10 +1,15 @@
 #include <time.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <new>
+#include <string>
 
 #include "os/os_error.h"
 #include "os/os_time.h"
+#include "os/posix/codeset.h"
 #include "os/posix/errno_map.h"
 
 namespace qv::os {
@@ -22,9 +27,14 @@ void FromTm(const tm& t, uint16_t milliseconds, CalendarTime* out) noexcept {
   out->milliseconds = milliseconds;
 }
 
-void CopyName(const char* name, char (&dst)[64]) noexcept {
-  std::strncpy(dst, name ? name : "", sizeof dst - 1);
-  dst[sizeof dst - 1] = '\0';
+// Zone names are only shown: an undecodable byte is replaced, and a
+// character that does not fit whole is left out.
+void CopyName(const char* name, char16_t (&dst)[32]) {
+  std::u16string wide = posix::NarrowToUtf16Shown(name ? name : "");
+  size_t n = std::min(wide.size(), std::size(dst) - 1);
+  if (n > 0 && n < wide.size() && wide[n - 1] >= 0xD800 && wide[n - 1] < 0xDC00) --n;
+  std::copy_n(wide.begin(), n, dst);
+  dst[n] = 0;
 }
 
 }  // namespace
@@ -59,8 +69,13 @@ bool GetTimeZoneNow(TimeZoneNow* out) noexcept {
   }
   out->biasSeconds = static_cast<int32_t>(-t.tm_gmtoff);
   out->daylight = t.tm_isdst > 0;
-  CopyName(tzname[0], out->standardName);
-  CopyName(tzname[1], out->daylightName);
+  try {
+    CopyName(tzname[0], out->standardName);
+    CopyName(tzname[1], out->daylightName);
+  } catch (const std::bad_alloc&) {
+    SetLastError(kErrorOutOfMemory);
+    return false;
+  }
   return true;
 }
 
