@@ -11,5 +11,9 @@ namespace qv::os {
 bool GetEnvironmentVariable(const char16_t* name, std::u16string& value);
 // True when the variable is set, whatever its value.
 bool HasEnvironmentVariable(const char16_t* name) noexcept;
+// Sets the variable, or removes it when value is null. False with the last
+// error set: 87 for an empty name or one holding "=", 1113 when the name or
+// value has no exact form on the platform.
+bool AssignEnvironmentValue(const char16_t* name, const char16_t* value) noexcept;
 
 }  // namespace qv::os

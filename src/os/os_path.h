@@ -11,6 +11,9 @@ namespace qv::os {
 // (2 when the directory was removed, 1113 when its name has no UTF-16 form).
 // Throws std::bad_alloc when memory runs out.
 bool GetCurrentDirectory(std::u16string& path);
+// Makes the directory the current one; false with the last error set (1113
+// when the name has no exact form on the platform).
+bool ChangeCurrentDirectory(std::u16string_view path) noexcept;
 
 // The separator the platform writes between components.
 char16_t PreferredPathSeparator() noexcept;

@@ -1,6 +1,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "os/os_error.h"
@@ -26,6 +28,25 @@ bool GetCurrentDirectory(std::u16string& path) {
       return false;
     }
     buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool ChangeCurrentDirectory(std::u16string_view path) noexcept {
+  try {
+    std::string narrow;
+    if (!posix::Utf16ToNarrowExact(path, narrow)) return false;
+    if (narrow.empty() || narrow.find('\0') != std::string::npos) {
+      SetLastError(kErrorInvalidName);
+      return false;
+    }
+    if (chdir(narrow.c_str()) != 0) {
+      SetLastErrorFromErrno(errno);
+      return false;
+    }
+    return true;
+  } catch (const std::bad_alloc&) {
+    SetLastError(kErrorOutOfMemory);
+    return false;
   }
 }
 
