@@ -1,18 +1,13 @@
-// The narrow encoding the C runtime uses, as a Windows code page number.
+// The C runtime's narrow encoding and the user's locale settings.
 #pragma once
 #include <cstdint>
 #include <string>
 
 namespace qv::os {
 
-// Code page of the current narrow encoding (the runtime's LC_CTYPE codeset),
-// the counterpart of the Windows ANSI code page.
+// Code page of the C runtime's current narrow encoding, the counterpart of
+// the Windows ANSI code page.
 uint32_t GetACP() noexcept;
-
-// Code page for a codeset name as nl_langinfo(CODESET) reports it; case,
-// '-' and '_' are ignored. A codeset without a code page gives 20127 (ASCII,
-// the part every locale codeset of the C library shares).
-uint32_t CodePageFromCodeset(const char* codeset) noexcept;
 
 // Makes the user's default locale the C runtime's; run once at library start.
 // Where the settings name no usable locale, narrow text is UTF-8.

@@ -1,8 +1,20 @@
-// Text at the seam is UTF-16; the C library speaks the locale's narrow
-// codeset. These convert between the two inside the POSIX backend (private).
+// The locale codeset on the POSIX side (private to the backend).
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+namespace qv::os {
+
+// Code page for a codeset name as nl_langinfo(CODESET) reports it; case,
+// '-' and '_' are ignored. A codeset without a code page gives 20127 (ASCII,
+// the part every locale codeset of the C library shares).
+uint32_t CodePageFromCodeset(const char* codeset) noexcept;
+
+}  // namespace qv::os
+
+// Text at the seam is UTF-16; the C library speaks the locale's narrow
+// codeset. These convert between the two inside the POSIX backend (private).
 
 namespace qv::os::posix {
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "os/os_locale.h"
+#include "os/posix/codeset.h"
 
 namespace qv::os {
 
