@@ -29,7 +29,8 @@ extern std::atomic<bool> g_fastTicksUseTsc;
 }
 
 inline int64_t FastTicks() noexcept {
-  if (tsc::kAvailable && detail::g_fastTicksUseTsc.load(std::memory_order_relaxed)) return static_cast<int64_t>(tsc::Read());
+  if (tsc::kAvailable && detail::g_fastTicksUseTsc.load(std::memory_order_relaxed))
+    return static_cast<int64_t>(tsc::Read());
   return PerfCounter();
 }
 

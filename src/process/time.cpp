@@ -108,7 +108,8 @@ QV_API QVRESULT QVTimeGetZone(QVTimeZone* zone) {
   if (!os::GetTimeZoneNow(&now)) return LastErrorResult();
   zone->bias = now.biasSeconds;
   zone->daylight = now.daylight ? 1 : 0;
-  static_assert(sizeof zone->standardName == sizeof now.standardName && sizeof zone->daylightName == sizeof now.daylightName);
+  static_assert(sizeof zone->standardName == sizeof now.standardName &&
+                sizeof zone->daylightName == sizeof now.daylightName);
   std::memcpy(zone->standardName, now.standardName, sizeof now.standardName);
   std::memcpy(zone->daylightName, now.daylightName, sizeof now.daylightName);
   return QV_S_OK;

@@ -97,8 +97,11 @@ TEST(OsEvent, ManualAndAutoResetWithTimeouts) {
     bool initial;
     uint32_t first, second;  // two zero-time waits in a row
   };
-  for (const Case& c : {Case{true, true, kWaitObject0, kWaitObject0}, Case{true, false, kWaitTimeout, kWaitTimeout},
-                        Case{false, true, kWaitObject0, kWaitTimeout}, Case{false, false, kWaitTimeout, kWaitTimeout}}) {
+  const Case cases[] = {{true, true, kWaitObject0, kWaitObject0},
+                        {true, false, kWaitTimeout, kWaitTimeout},
+                        {false, true, kWaitObject0, kWaitTimeout},
+                        {false, false, kWaitTimeout, kWaitTimeout}};
+  for (const Case& c : cases) {
     Event event;
     ASSERT_TRUE(event.Create(c.manual, c.initial));
     EXPECT_EQ(event.IsManualReset(), c.manual);
@@ -207,7 +210,8 @@ TEST(OsObjectName, MapsEveryNameToOneDistinctPlatformName) {
   EXPECT_FALSE(MapObjectName(std::string(4096, 'x'), a));
   EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
   // Characters a platform namespace treats specially must not merge names.
-  const char* pairs[][2] = {{"SEM:a/b", "SEM:a%2Fb"}, {"SEM:a\\b", "SEM:a/b"}, {"SEM:x\n", "SEM:x%0A"}, {"SEM:a", "SHM:a"}};
+  const char* pairs[][2] = {
+      {"SEM:a/b", "SEM:a%2Fb"}, {"SEM:a\\b", "SEM:a/b"}, {"SEM:x\n", "SEM:x%0A"}, {"SEM:a", "SHM:a"}};
   for (auto& p : pairs) {
     ASSERT_TRUE(MapObjectName(p[0], a)) << p[0];
     ASSERT_TRUE(MapObjectName(p[1], b)) << p[1];

@@ -159,7 +159,9 @@ bool native::SemaphoreFull() noexcept {
 
 // A wake-up on memory freed meanwhile is harmless: the kernel only uses the
 // address as a key, and futex users tolerate spurious wake-ups.
-void native::SemaphoreWake(SemaphoreCounter* counter, bool shared) noexcept { FutexWake(CountWord(*counter), 1, shared); }
+void native::SemaphoreWake(SemaphoreCounter* counter, bool shared) noexcept {
+  FutexWake(CountWord(*counter), 1, shared);
+}
 
 void Semaphore::SleepUntilTaken() noexcept {
   SemaphoreCounter& c = *m_counter;

@@ -1,8 +1,7 @@
 #include <time.h>
 
-#include <cerrno>
 #include <algorithm>
-#include <cstring>
+#include <cerrno>
 #include <iterator>
 #include <new>
 #include <string>
