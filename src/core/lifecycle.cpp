@@ -6,6 +6,7 @@
 #include "com/module_manager.h"
 #include "core/client_data.h"
 #include "core/global_data.h"
+#include "os/os_entry.h"
 #include "os/os_locale.h"
 #include "os/os_object_name.h"
 #include "process/thread_manager.h"
@@ -17,7 +18,6 @@ namespace qv::core {
 
 namespace {
 
-enum EntryReason : uint32_t { kProcessDetach = 0, kProcessAttach = 1 };
 
 int32_t s_attachCount = 0;
 CQVGlobalData s_globalData;
@@ -76,20 +76,21 @@ void TearDownGlobalData(CQVGlobalData& gd) {
 // The entry routine the platform would call; its address is the library's
 // module identifier.
 int QVCoreEntryRoutine(void* /*module*/, uint32_t reason, void* /*reserved*/) noexcept {
-  if (reason == kProcessAttach) {
+  if (reason == os::kEntryProcessAttach) {
     LibraryStart();
     QVModuleSetInitialized(OwnModuleId(), 1);
-  } else if (reason == kProcessDetach) {
+  } else if (reason == os::kEntryProcessDetach) {
     QVModuleSetInitialized(OwnModuleId(), 0);
     LibraryEnd();
   }
   return 1;
 }
 
-__attribute__((constructor)) void OnLoad() { QVCoreEntryRoutine(nullptr, kProcessAttach, nullptr); }
-__attribute__((destructor)) void OnUnload() { QVCoreEntryRoutine(nullptr, kProcessDetach, nullptr); }
-
 }  // namespace
+
+int LibraryEntry(void* module, uint32_t reason, void* reserved) noexcept {
+  return QVCoreEntryRoutine(module, reason, reserved);
+}
 
 CQVGlobalData& GlobalData() noexcept { return s_globalData; }
 

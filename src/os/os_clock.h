@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "os/tsc.h"
+
 namespace qv::os {
 
 // Monotonic high-resolution counter and its frequency (counts per second).
@@ -27,9 +29,8 @@ extern std::atomic<bool> g_fastTicksUseTsc;
 }
 
 inline int64_t FastTicks() noexcept {
-#if defined(__x86_64__) || defined(__i386__)
-  if (detail::g_fastTicksUseTsc.load(std::memory_order_relaxed)) return static_cast<int64_t>(__builtin_ia32_rdtsc());
-#endif
+  if (tsc::kAvailable && detail::g_fastTicksUseTsc.load(std::memory_order_relaxed))
+    return static_cast<int64_t>(tsc::Read());
   return PerfCounter();
 }
 

@@ -47,16 +47,12 @@ enum : uint32_t {
   kErrorTooManyPosts = 298,
   kErrorInvalidAddress = 487,
   kErrorOperationAborted = 995,
+  kErrorNoUnicodeTranslation = 1113,
   kErrorPossibleDeadlock = 1131,
   kErrorTimeout = 1460,
 };
 
 uint32_t GetLastError() noexcept;
 void SetLastError(uint32_t error) noexcept;
-
-// The one errno-to-Windows-error table of the POSIX backend.
-uint32_t ErrorFromErrno(int err) noexcept;
-// Sets the last error from errno (or the given value) and returns it.
-uint32_t SetLastErrorFromErrno(int err) noexcept;
 
 }  // namespace qv::os

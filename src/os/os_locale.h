@@ -1,17 +1,19 @@
-// The narrow encoding the C runtime uses, as a Windows code page number.
+// The C runtime's narrow encoding and the user's locale settings.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace qv::os {
 
-// Code page of the current narrow encoding (the runtime's LC_CTYPE codeset),
-// the counterpart of the Windows ANSI code page.
+// Code page of the C runtime's current narrow encoding, the counterpart of
+// the Windows ANSI code page.
 uint32_t GetACP() noexcept;
 
-// Code page for a codeset name as nl_langinfo(CODESET) reports it; case,
-// '-' and '_' are ignored. A codeset without a code page gives 20127 (ASCII,
-// the part every locale codeset of the C library shares).
-uint32_t CodePageFromCodeset(const char* codeset) noexcept;
+// The locale name the user's settings choose for messages, read anew at
+// every call ("de_DE.UTF-8@euro" on POSIX, from the first non-empty of
+// LC_ALL, LC_MESSAGES and LANG); empty when none is set. Only parsed, so an
+// undecodable byte is replaced. Throws std::bad_alloc.
+std::u16string UserMessagesLocaleName();
 
 // Sets the C runtime's locale to the user's default from the environment,
 // category by category: a category whose locale is not installed stays as

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "os/posix/lock_native.h"
+#include "os/os_native.h"
 
 namespace qv::os {
 
@@ -28,7 +28,7 @@ class CriticalSection {
   uint32_t ContentionCount() const noexcept { return m_contention.load(std::memory_order_relaxed); }
   void ResetContentionCount() noexcept { m_contention.store(0, std::memory_order_relaxed); }
 
-  // The native lock, for platform calls (pthread_mutex_t* on POSIX).
+  // The backend's native lock, for its own calls.
   void* NativeHandle() noexcept { return &m_lock; }
 
   // The rest of Enter after a failed TryEnter: counts the contention, spins

@@ -7,13 +7,9 @@
 
 namespace qv::os {
 
-// Longest mapped name, in bytes, without the leading "/".
-constexpr size_t kMaxObjectNameBytes = 253;
-
-// POSIX: "/qvcore5." followed by the name, with "/", "%" and control
-// characters written as "%XX" (upper-case hex), so every name maps to one
-// valid shm name and no two names collide. False with last error 206 when
-// the result would exceed kMaxObjectNameBytes, 87 when the name is empty.
+// Every name maps to one valid platform name and no two names to the same
+// one. False with last error 206 when the mapped name would exceed the
+// platform's limit, 87 when the name is empty.
 bool MapObjectName(std::string_view platformName, std::string& mapped);
 
 // Removes the library's machine-wide objects that no live process holds any

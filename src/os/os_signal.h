@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "os/os_lock.h"
-#include "os/posix/signal_native.h"
+#include "os/os_native.h"
 
 namespace qv::os {
 

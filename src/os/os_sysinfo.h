@@ -42,8 +42,8 @@ struct OsVersion {
 // False with the last error set when the platform refuses.
 bool GetOsVersion(OsVersion* out) noexcept;
 
-// The effective user as "host\login" in the locale's narrow encoding.
-// False with the last error set; throws std::bad_alloc.
-bool GetUserNameSamCompatible(std::string* out);
+// The effective user as "host\login". False with the last error set (1113
+// when a name has no UTF-16 form); throws std::bad_alloc.
+bool GetUserNameSamCompatible(std::u16string* out);
 
 }  // namespace qv::os

@@ -24,8 +24,8 @@ void GetLocalTime(CalendarTime* out) noexcept;
 struct TimeZoneNow {
   int32_t biasSeconds;  // UTC minus local time, daylight adjustment included
   bool daylight;        // daylight saving time is in force now
-  char standardName[64];
-  char daylightName[64];
+  char16_t standardName[32];  // at most 31 units, zero-terminated
+  char16_t daylightName[32];
 };
 // False with the last error set when the runtime cannot tell.
 bool GetTimeZoneNow(TimeZoneNow* out) noexcept;

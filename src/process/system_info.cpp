@@ -6,7 +6,6 @@
 #include "os/os_error.h"
 #include "os/os_sysinfo.h"
 #include "qvcore5/qv_time.h"
-#include "text/wide_narrow.h"
 #include "base/wide.h"
 
 using namespace qv;
@@ -49,9 +48,8 @@ QV_API QVRESULT QVGetSystemInfo(QVSystemInfo* info) {
 QV_API QVRESULT QVGetUserName(QVWCHAR* buffer, uint32_t capacity) {
   if (buffer == nullptr) return QV_E_INVALIDARG;
   return base::Bounded([&]() -> QVRESULT {
-    std::string narrow;
-    if (!os::GetUserNameSamCompatible(&narrow)) base::ThrowLastError();
-    std::u16string wide = text::NarrowToWide(narrow);
+    std::u16string wide;
+    if (!os::GetUserNameSamCompatible(&wide)) base::ThrowLastError();
     if (wide.size() >= capacity) {
       if (capacity > 0) buffer[0] = 0;
       os::SetLastError(os::kErrorMoreData);

@@ -8,7 +8,6 @@
 #include "os/os_clock.h"
 #include "os/os_error.h"
 #include "os/os_time.h"
-#include "text/wide_narrow.h"
 
 using namespace qv;
 
@@ -108,9 +107,10 @@ QV_API QVRESULT QVTimeGetZone(QVTimeZone* zone) {
   if (!os::GetTimeZoneNow(&now)) return base::LastErrorResult();
   zone->bias = now.biasSeconds;
   zone->daylight = now.daylight ? 1 : 0;
-  // At most 31 units each: the record was cleared, so the 32nd stays 0.
-  text::NarrowToWideBuffer(now.standardName, sizeof now.standardName, zone->standardName, 31);
-  text::NarrowToWideBuffer(now.daylightName, sizeof now.daylightName, zone->daylightName, 31);
+  static_assert(sizeof zone->standardName == sizeof now.standardName &&
+                sizeof zone->daylightName == sizeof now.daylightName);
+  std::memcpy(zone->standardName, now.standardName, sizeof now.standardName);
+  std::memcpy(zone->daylightName, now.daylightName, sizeof now.daylightName);
   return QV_S_OK;
 }
 

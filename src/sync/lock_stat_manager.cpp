@@ -1,13 +1,12 @@
 #include "sync/lock_stat_manager.h"
 
 #include <charconv>
-#include <cstdio>
 #include <ctime>
-#include <memory>
 
 #include "base/exception.h"
 #include "base/mutex_guard.h"
-#include "os/os_stream.h"
+#include "os/os_append_file.h"
+#include "os/os_error.h"
 #include "qvcore5/qv_time.h"
 
 namespace qv::sync {
@@ -26,17 +25,13 @@ std::string AddressDigits(uintptr_t value) {
   return digits;
 }
 
-struct FileCloser {
-  void operator()(FILE* f) const noexcept { std::fclose(f); }
-};
-
 // Collects whole lines and hands them to the file in chunks that end at a
-// line end. The stream is unbuffered, so each chunk is one append: a line of
-// the report never mixes with another writer's output, and what was handed
-// over stays in the file if a later write fails.
+// line end. Each chunk is one append: a line of the report never mixes with
+// another writer's output, and what was handed over stays in the file if a
+// later write fails.
 class ReportWriter {
  public:
-  explicit ReportWriter(FILE* file) : m_file(file) { m_text.reserve(kChunkBytes + 1024); }
+  explicit ReportWriter(os::AppendFile& file) : m_file(file) { m_text.reserve(kChunkBytes + 1024); }
 
   void Append(std::string_view s) { m_text.append(s); }
   void Append(int64_t value) {
@@ -63,14 +58,12 @@ class ReportWriter {
     if (m_text.size() >= kChunkBytes) Flush();
   }
   void Flush() {
-    if (!m_text.empty() && std::fwrite(m_text.data(), 1, m_text.size(), m_file) != m_text.size())
-      base::ThrowResult(QV_E_FAIL);
+    if (!m_text.empty() && !m_file.Append(m_text.data(), m_text.size())) base::ThrowResult(QV_E_FAIL);
     m_text.clear();
-    if (std::fflush(m_file) != 0) base::ThrowResult(QV_E_FAIL);
   }
 
  private:
-  FILE* m_file;
+  os::AppendFile& m_file;
   std::string m_text;
 };
 
@@ -139,11 +132,13 @@ size_t CQVLockStatManager::EntryCount() {
   return m_entries.size();
 }
 
-QVRESULT CQVLockStatManager::Dump(const char* label, const std::string& fileName) {
+QVRESULT CQVLockStatManager::Dump(const char* label, std::u16string_view fileName) {
   base::MutexGuard guard(m_mutex);
-  std::unique_ptr<FILE, FileCloser> file(os::OpenAppendStream(fileName.c_str()));
-  if (!file) base::ThrowResult(QV_E_FAIL);
-  if (std::setvbuf(file.get(), nullptr, _IONBF, 0) != 0) base::ThrowResult(QV_E_FAIL);
+  os::AppendFile file;
+  if (!file.Open(fileName)) {
+    // A name the platform cannot spell exactly would name another file.
+    base::ThrowResult(os::GetLastError() == os::kErrorNoUnicodeTranslation ? QV_E_INVALIDARG : QV_E_FAIL);
+  }
 
   QVTime now;
   QVTimeGetLocal(&now);
@@ -164,7 +159,7 @@ QVRESULT CQVLockStatManager::Dump(const char* label, const std::string& fileName
     std::strftime(stamp, sizeof stamp, "%m/%d/%Y %H:%M:%S", &t);
   }
 
-  ReportWriter out(file.get());
+  ReportWriter out(file);
   out.Append("BeginLockStatistics: ");
   out.Append(label);
   out.Append(" - ");
@@ -201,7 +196,7 @@ QVRESULT CQVLockStatManager::Dump(const char* label, const std::string& fileName
   out.EndLine();
   out.Flush();
 
-  if (std::fclose(file.release()) != 0) base::ThrowResult(QV_E_FAIL);
+  if (!file.Close()) base::ThrowResult(QV_E_FAIL);
   return converted;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "sync/mutex.h"
@@ -30,7 +31,7 @@ class CQVLockStatManager {
   void Reset() noexcept;
   // Appends the report to the file; throws on any stream failure. Returns 0
   // or the code of a failed time-stamp conversion (the report is written).
-  QVRESULT Dump(const char* label, const std::string& fileName);
+  QVRESULT Dump(const char* label, std::u16string_view fileName);
 
   size_t EntryCount();
 

@@ -6,7 +6,6 @@
 #include "base/installed.h"
 #include "qvcore5/qv_lockstats.h"
 #include "sync/lock_stat_manager.h"
-#include "text/wide_narrow.h"
 
 using namespace qv::sync;
 namespace base = qv::base;
@@ -28,11 +27,8 @@ QV_API QVRESULT QVDumpLockStats(const char* label, const QVWCHAR* fileName) {
   return base::Bounded([&]() -> QVRESULT {
     CQVLockStatManager* manager = base::Installed<CQVLockStatManager>::Get();
     if (manager == nullptr) return QV_E_FAIL;  // library not started
-    std::string name = "qvlockstats.csv";
-    if (fileName != nullptr) {
-      // A replaced character would name another file: refuse rather than write there.
-      if (!qv::text::WideToNarrowExact(fileName, name)) return QV_E_INVALIDARG;
-    }
+    std::u16string_view name = u"qvlockstats.csv";
+    if (fileName != nullptr) name = reinterpret_cast<const char16_t*>(fileName);
     return manager->Dump(label != nullptr ? label : "LockStatsDump", name);
   });
 }

@@ -165,7 +165,7 @@ bool PermuteArguments(int32_t start, int32_t end, int32_t optEnd, int32_t argc, 
 
 int32_t ScanOptions(int32_t argc, char** argv, const QVLongOption* longOptions, int32_t* longIndex) noexcept {
   if (argv == nullptr || argc < 0) argc = 0;
-  bool posixlyCorrect = os::HasEnvironmentVariable("POSIXLY_CORRECT");
+  bool posixlyCorrect = os::HasEnvironmentVariable(u"POSIXLY_CORRECT");
   bool permute = !posixlyCorrect;
   bool print = QVGetOptionError != 0;
 

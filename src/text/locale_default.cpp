@@ -3,7 +3,6 @@
 #include <string>
 
 #include "base/boundary.h"
-#include "os/os_env.h"
 #include "os/os_locale.h"
 #include "qvcore5/qv_locale.h"
 #include "text/locale_map.h"
@@ -23,12 +22,9 @@ uint32_t LocaleIdFromPosixName(std::string_view posixName) noexcept {
 }
 
 uint32_t UserDefaultLocaleId() {
-  // The precedence the C library gives the message category. Read at every
-  // call, not once at start, so a changed environment is seen.
-  std::string value;
-  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"})
-    if (os::GetEnvironmentVariable(variable, value) && !value.empty()) return LocaleIdFromPosixName(value);
-  return kDefaultLocaleId;
+  // Read at every call, not once at start, so a changed environment is seen.
+  std::u16string name = os::UserMessagesLocaleName();
+  return name.empty() ? kDefaultLocaleId : LocaleIdFromPosixName(WideToNarrow(name));
 }
 
 }  // namespace qv::text

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "os/os_error.h"
+#include "os/posix/errno_map.h"
 #include "qvcore5/qvcore.h"
 
 using namespace qv::os;

@@ -1,6 +1,7 @@
 // The lock-statistics dump as a CSV file: names that hold CSV's special
 // characters are quoted, and the file's descriptor is not inherited.
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <fcntl.h>
 
 #include <cstdio>
@@ -8,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "os/os_stream.h"
+#include "os/os_append_file.h"
 #include "qvcore5/qvcore.h"
 #include "support/test_support.h"
 
@@ -50,12 +51,19 @@ TEST(LockStatsCsv, NamesWithSpecialCharactersAreQuotedOthersAsTheyAre) {
   QVResetLockStats();
 }
 
-TEST(LockStatsCsv, DumpStreamIsCloseOnExec) {
+TEST(LockStatsCsv, DumpFileIsCloseOnExec) {
   qvtest::TempDir dir;
-  std::FILE* f = qv::os::OpenAppendStream(dir.File("x.csv").c_str());
-  ASSERT_NE(f, nullptr);
-  int flags = fcntl(fileno(f), F_GETFD);
-  std::fclose(f);
+  std::string path = dir.File("x.csv");
+  qv::os::AppendFile file;
+  ASSERT_TRUE(file.Open(std::u16string(path.begin(), path.end())));
+  // The open descriptor of that file, found through /proc.
+  int flags = -1;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (std::filesystem::read_symlink(entry.path(), ec) == path)
+      flags = fcntl(std::stoi(entry.path().filename().string()), F_GETFD);
+  }
+  ASSERT_NE(flags, -1);
   EXPECT_NE(flags & FD_CLOEXEC, 0);
 }
 

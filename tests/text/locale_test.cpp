@@ -6,6 +6,7 @@
 #include <string>
 
 #include "os/os_locale.h"
+#include "os/posix/codeset.h"
 #include "qvcore5/qvcore.h"
 #include "support/test_support.h"
 #include "text/locale_default.h"

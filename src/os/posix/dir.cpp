@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "os/posix/errno_map.h"
 #include "os/os_error.h"
 #include "os/os_file.h"
 #include "os/os_handle.h"

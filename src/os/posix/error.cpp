@@ -1,4 +1,5 @@
 #include "os/os_error.h"
+#include "os/posix/errno_map.h"
 
 #include <cerrno>
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "os/posix/errno_map.h"
 #include "os/os_error.h"
 #include "os/os_file.h"
 #include "os/os_handle.h"

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "os/os_locale.h"
+#include "os/posix/codeset.h"
 
 namespace qv::os {
 

@@ -14,6 +14,7 @@
 
 #include "os/os_error.h"
 #include "os/os_object_name.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os::posix {
 

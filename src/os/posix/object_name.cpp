@@ -3,6 +3,13 @@
 
 namespace qv::os {
 
+namespace {
+// Longest mapped name, in bytes, without the leading "/" (within NAME_MAX).
+constexpr size_t kMaxObjectNameBytes = 253;
+}  // namespace
+
+// "/qvcore5." followed by the name, with "/", "%" and control characters
+// written as "%XX" (upper-case hex).
 bool MapObjectName(std::string_view platformName, std::string& mapped) {
   static constexpr char kPrefix[] = "/qvcore5.";
   static constexpr char kHex[] = "0123456789ABCDEF";

@@ -1,14 +1,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "os/os_error.h"
 #include "os/os_path.h"
+#include "os/posix/codeset.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os {
 
-bool GetCurrentDirectory(std::string& path) {
+bool GetCurrentDirectory(std::u16string& path) {
   std::vector<char> buffer(256);
   for (;;) {
     if (getcwd(buffer.data(), buffer.size()) != nullptr) {
@@ -17,8 +21,7 @@ bool GetCurrentDirectory(std::string& path) {
         SetLastError(kErrorPathNotFound);
         return false;
       }
-      path.assign(buffer.data());
-      return true;
+      return posix::NarrowToUtf16Exact(buffer.data(), path);
     }
     if (errno != ERANGE) {
       SetLastErrorFromErrno(errno);
@@ -27,5 +30,32 @@ bool GetCurrentDirectory(std::string& path) {
     buffer.resize(buffer.size() * 2);
   }
 }
+
+bool ChangeCurrentDirectory(std::u16string_view path) noexcept {
+  try {
+    std::string narrow;
+    if (!posix::Utf16ToNarrowExact(path, narrow)) return false;
+    if (narrow.empty() || narrow.find('\0') != std::string::npos) {
+      SetLastError(kErrorInvalidName);
+      return false;
+    }
+    if (chdir(narrow.c_str()) != 0) {
+      SetLastErrorFromErrno(errno);
+      return false;
+    }
+    return true;
+  } catch (const std::bad_alloc&) {
+    SetLastError(kErrorOutOfMemory);
+    return false;
+  }
+}
+
+char16_t PreferredPathSeparator() noexcept { return u'/'; }
+
+bool IsPathSeparator(char16_t unit) noexcept { return unit == u'/'; }
+
+// Repeated leading slashes name the same root ("//" is left to the
+// implementation by POSIX and is the root on Linux).
+size_t PathRootLength(std::u16string_view path) noexcept { return !path.empty() && path.front() == u'/' ? 1 : 0; }
 
 }  // namespace qv::os

@@ -11,11 +11,13 @@
 #include "os/os_semaphore.h"
 #include "os/posix/futex.h"
 #include "os/posix/named_object.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os {
 
 using posix::FutexWait;
 using posix::FutexWake;
+using native::SemaphoreCounter;
 
 namespace {
 
@@ -150,14 +152,16 @@ Semaphore::~Semaphore() {
   }
 }
 
-bool Semaphore::Full() noexcept {
+bool native::SemaphoreFull() noexcept {
   SetLastError(kErrorTooManyPosts);
   return false;
 }
 
 // A wake-up on memory freed meanwhile is harmless: the kernel only uses the
 // address as a key, and futex users tolerate spurious wake-ups.
-void Semaphore::Wake(SemaphoreCounter* counter, bool shared) noexcept { FutexWake(CountWord(*counter), 1, shared); }
+void native::SemaphoreWake(SemaphoreCounter* counter, bool shared) noexcept {
+  FutexWake(CountWord(*counter), 1, shared);
+}
 
 void Semaphore::SleepUntilTaken() noexcept {
   SemaphoreCounter& c = *m_counter;

@@ -12,6 +12,7 @@
 #include "os/os_object_name.h"
 #include "os/os_shm.h"
 #include "os/posix/named_object.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os {
 

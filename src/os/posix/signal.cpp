@@ -4,6 +4,7 @@
 
 #include "os/os_error.h"
 #include "os/os_signal.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os {
 

@@ -16,6 +16,8 @@
 
 #include "os/os_error.h"
 #include "os/os_sysinfo.h"
+#include "os/posix/codeset.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os {
 
@@ -142,7 +144,7 @@ bool GetOsVersion(OsVersion* out) noexcept {
   return true;
 }
 
-bool GetUserNameSamCompatible(std::string* out) {
+bool GetUserNameSamCompatible(std::u16string* out) {
   char host[256];
   if (gethostname(host, sizeof host) != 0) {
     SetLastErrorFromErrno(errno);
@@ -162,13 +164,13 @@ bool GetUserNameSamCompatible(std::string* out) {
     SetLastErrorFromErrno(err);
     return false;
   }
-  *out = host;
-  out->push_back('\\');
+  std::string narrow = host;
+  narrow.push_back('\\');
   // A user id without an account entry (common in containers) is named by
   // its number rather than failing.
-  if (found != nullptr && found->pw_name != nullptr && found->pw_name[0] != '\0') out->append(found->pw_name);
-  else out->append(std::to_string(static_cast<unsigned long>(uid)));
-  return true;
+  if (found != nullptr && found->pw_name != nullptr && found->pw_name[0] != '\0') narrow.append(found->pw_name);
+  else narrow.append(std::to_string(static_cast<unsigned long>(uid)));
+  return posix::NarrowToUtf16Exact(narrow, *out);
 }
 
 }  // namespace qv::os

@@ -12,6 +12,7 @@
 #include "os/os_thread.h"
 #include "os/os_thread_handle.h"
 #include "os/posix/futex.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os {
 

@@ -1,11 +1,17 @@
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <new>
+#include <string>
 
 #include "os/os_error.h"
 #include "os/os_time.h"
+#include "os/posix/codeset.h"
+#include "os/posix/errno_map.h"
 
 namespace qv::os {
 
@@ -88,6 +94,16 @@ const YearOffsets& OffsetsOfYear(int tmYear) noexcept {
   return y;
 }
 
+// Zone names are only shown: an undecodable byte is replaced, and a
+// character that does not fit whole is left out.
+void CopyShownName(const char* name, char16_t (&dst)[32]) {
+  std::u16string wide = posix::NarrowToUtf16Shown(name ? name : "");
+  size_t n = std::min(wide.size(), std::size(dst) - 1);
+  if (n > 0 && n < wide.size() && wide[n - 1] >= 0xD800 && wide[n - 1] < 0xDC00) --n;
+  std::copy_n(wide.begin(), n, dst);
+  dst[n] = 0;
+}
+
 }  // namespace
 
 void GetSystemTime(CalendarTime* out) noexcept {
@@ -125,11 +141,16 @@ bool GetTimeZoneNow(TimeZoneNow* out) noexcept {
   // force during the year and the runtime's own standard offset.
   const YearOffsets& year = OffsetsOfYear(t.tm_year);
   out->daylight = t.tm_gmtoff > year.least;
-  // A period shorter than the samples' step still names itself while in force.
-  CopyName(t.tm_gmtoff < year.least ? t.tm_zone : year.leastName, out->standardName);
   // Without a daylight offset this year, the runtime's daylight name.
   const char* daylightName = year.least == year.greatest ? tzname[1] : year.greatestName;
-  CopyName(t.tm_gmtoff > year.greatest ? t.tm_zone : daylightName, out->daylightName);
+  try {
+    // A period shorter than the samples' step still names itself while in force.
+    CopyShownName(t.tm_gmtoff < year.least ? t.tm_zone : year.leastName, out->standardName);
+    CopyShownName(t.tm_gmtoff > year.greatest ? t.tm_zone : daylightName, out->daylightName);
+  } catch (const std::bad_alloc&) {
+    SetLastError(kErrorOutOfMemory);
+    return false;
+  }
   return true;
 }
 
