@@ -41,7 +41,10 @@ struct Blocked {
     EXPECT_EQ(QVThreadCreate(&WaitForGo, go, 0, 0, &thread, nullptr), QV_S_OK);
   }
   void Go() { QVSemaphorePost(go); }
-  ~Blocked() { EXPECT_TRUE(EventuallyFinished(thread)), QVSemaphoreDestroy(go); }
+  ~Blocked() {
+    EXPECT_TRUE(EventuallyFinished(thread));
+    QVSemaphoreDestroy(go);
+  }
 };
 
 // Runs `child` in a forked process; its exit code, or 1000 + signal.
