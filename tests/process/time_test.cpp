@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 #include <thread>
+#include <sys/stat.h>
 
 #include "process/time.h"
 #include "qvcore5/qvcore.h"
@@ -32,16 +33,16 @@ class ScopedTZ {
   std::string m_old;
 };
 
-// A zone one hour east of UTC whose daylight time (one hour more) is in force
-// now, or not in force now, whatever today's date: the 80-day daylight period
-// is placed around today or around the opposite side of the year.
-std::string ZoneWithDaylight(bool now) {
+// A zone whose 80-day daylight period is placed around today (`now`) or around
+// the opposite side of the year: one hour east of UTC, daylight one hour more,
+// unless `rules` gives other names and offsets.
+std::string ZoneWithDaylight(bool now, const std::string& rules = "XST-1XDT") {
   time_t t = time(nullptr);
   tm today{};
   gmtime_r(&t, &today);
   int centre = today.tm_yday + (now ? 0 : 182);
   auto julian = [](int day) { return std::to_string((day % 365 + 365) % 365 + 1); };
-  return "XST-1XDT,J" + julian(centre - 40) + ",J" + julian(centre + 40);
+  return rules + ",J" + julian(centre - 40) + ",J" + julian(centre + 40);
 }
 
 QVTime MakeTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
@@ -295,4 +296,43 @@ TEST(BadInput, NullRecordsAreRefused) {
   EXPECT_EQ(QVTimeFromTM(nullptr, &t), QV_E_INVALIDARG);
   EXPECT_EQ(QVGetSystemInfo(nullptr), QV_E_INVALIDARG);
   EXPECT_EQ(QVGetUserName(nullptr, 100), QV_E_INVALIDARG);
+}
+
+// Zones whose data call winter the daylight period (negative DST, as
+// Europe/Dublin): daylight means ahead of the year's standard offset.
+TEST(NegativeDaylight, PeriodBehindTheStandardOffsetIsStandardTime) {
+  for (bool behindNow : {true, false}) {
+    ScopedTZ zone(ZoneWithDaylight(behindNow, "AAA-1BBB0"));
+    QVTimeZone z;
+    ASSERT_EQ(QVTimeGetZone(&z), QV_S_OK);
+    EXPECT_EQ(z.bias, behindNow ? 0 : -3600) << behindNow;
+    EXPECT_EQ(z.daylight, behindNow ? 0 : 1);
+    EXPECT_EQ(qvtest::U16(z.standardName), u"BBB");
+    EXPECT_EQ(qvtest::U16(z.daylightName), u"AAA");
+    QVTime date = MakeTime(2026, 1, 15, 12);
+    QVTM tm;
+    ASSERT_EQ(QVTimeToTM(&date, &tm), QV_S_OK);
+    EXPECT_EQ(tm.tm_isdst, behindNow ? 0 : 1);
+  }
+}
+
+TEST(NegativeDaylight, DublinAndTheSameClockWithPositiveDaylightAgree) {
+  struct stat st;
+  bool zoneFiles = stat("/usr/share/zoneinfo/Europe/Dublin", &st) == 0;
+  for (std::string tz : {"IST-1GMT0,M10.5.0,M3.5.0/1", "GMT0IST,M3.5.0/1,M10.5.0", "Europe/Dublin",
+                         ":/usr/share/zoneinfo/Europe/Dublin"}) {
+    if (tz.find("Dublin") != std::string::npos && !zoneFiles) continue;  // no tzdata
+    ScopedTZ zone(tz);
+    time_t now = time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    bool summer = local.tm_gmtoff == 3600;
+    ASSERT_TRUE(summer || local.tm_gmtoff == 0) << tz;
+    QVTimeZone z;
+    ASSERT_EQ(QVTimeGetZone(&z), QV_S_OK);
+    EXPECT_EQ(z.bias, summer ? -3600 : 0) << tz;
+    EXPECT_EQ(z.daylight, summer ? 1 : 0) << tz;
+    EXPECT_EQ(qvtest::U16(z.standardName), u"GMT") << tz;
+    EXPECT_EQ(qvtest::U16(z.daylightName), u"IST") << tz;
+  }
 }

@@ -13,28 +13,28 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class Signal {
- public:
+struct Signal {
+  QVEVENT h = nullptr;
   explicit Signal(bool gate, uint32_t flags = 0, const char* name = "test") {
-    EXPECT_EQ(gate ? QVGateCreate(name, flags, &m_handle) : QVEventCreate(name, flags, &m_handle), 0);
+    EXPECT_EQ(gate ? QVGateCreate(name, flags, &h) : QVEventCreate(name, flags, &h), 0);
   }
-  ~Signal() { QVEventDestroy(m_handle); }
-  QVEVENT get() const { return m_handle; }
-  qv::sync::CQVEvent* obj() const { return qv::sync::CQVEvent::FromHandle(m_handle); }
-  // Waits until n threads are blocked inside a wait.
+  ~Signal() { QVEventDestroy(h); }
+  qv::sync::CQVEvent* obj() const { return qv::sync::CQVEvent::FromHandle(h); }
   bool AwaitWaiters(uint32_t n) const {
     return qvtest::WaitUntil([&] { return obj()->WaiterCount() == n; });
   }
-
- private:
-  QVEVENT m_handle;
+  // Starts `n` threads that each wait with `wait` and count their passes.
+  void StartWaiters(int n, QVRESULT (*wait)(QVEVENT), std::vector<std::thread>& threads, std::atomic<int>& passed) {
+    for (int i = 0; i < n; ++i) threads.emplace_back([this, wait, &passed] { passed += wait(h) == 0; });
+  }
 };
 
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+void JoinAll(std::vector<std::thread>& threads) {
+  for (auto& t : threads) t.join();
+  threads.clear();
 }
-
+QVRESULT LongTimedWait(QVEVENT h) { return QVEventTimedWait(h, 10000); }
+QVRESULT EndlessTimedWait(QVEVENT h) { return QVGateTimedWait(h, QV_INFINITE); }
 }  // namespace
 
 TEST(Gate, OpenReleasesEveryWaiterAndEveryLaterOneUntilClosed) {
@@ -44,128 +44,91 @@ TEST(Gate, OpenReleasesEveryWaiterAndEveryLaterOneUntilClosed) {
   EXPECT_EQ(gate.obj()->Name(), "g");
   std::atomic<int> passed{0};
   std::vector<std::thread> waiters;
-  for (int i = 0; i < 3; ++i)
-    waiters.emplace_back([&] {
-      if (QVGateWait(gate.get()) == 0) ++passed;
-    });
+  gate.StartWaiters(3, QVGateWait, waiters, passed);
   EXPECT_TRUE(gate.AwaitWaiters(3));
   EXPECT_EQ(passed.load(), 0);
-  EXPECT_EQ(QVGateOpen(gate.get()), 0);
-  for (auto& t : waiters) t.join();
+  EXPECT_EQ(QVGateOpen(gate.h), 0);
+  JoinAll(waiters);
   EXPECT_EQ(passed.load(), 3);
-  // Still open: later waiters pass, and looking does not close it.
-  EXPECT_EQ(QVGateTimedWait(gate.get(), 0), 0);
-  EXPECT_EQ(QVGateTryWait(gate.get()), 0);
-  EXPECT_EQ(QVGateTryWait(gate.get()), 0);
-  EXPECT_EQ(QVGateClose(gate.get()), 0);
-  EXPECT_EQ(QVGateTryWait(gate.get()), QV_E_FAIL);  // closed is not a time-out
-  EXPECT_EQ(QVGateTimedWait(gate.get(), 0), QV_E_TIMEOUT);
-}
-
-TEST(Gate, OpenFollowedAtOnceByCloseStillReleasesThoseWaiting) {
-  Signal gate(true);
-  std::atomic<int> passed{0};
-  std::vector<std::thread> waiters;
-  for (int i = 0; i < 2; ++i)
-    waiters.emplace_back([&] {
-      if (QVGateTimedWait(gate.get(), 10000) == 0) ++passed;
-    });
+  EXPECT_EQ(QVGateTimedWait(gate.h, 0), 0);  // still open, and looking does not close it
+  EXPECT_EQ(QVGateTryWait(gate.h), 0);
+  EXPECT_EQ(QVGateTryWait(gate.h), 0);
+  EXPECT_EQ(QVGateClose(gate.h), 0);
+  EXPECT_EQ(QVGateTryWait(gate.h), QV_E_FAIL);  // closed is not a time-out
+  EXPECT_EQ(QVGateTimedWait(gate.h, 0), QV_E_TIMEOUT);
+  // An open followed at once by a close still releases those waiting.
+  gate.StartWaiters(2, LongTimedWait, waiters, passed);
   EXPECT_TRUE(gate.AwaitWaiters(2));
-  QVGateOpen(gate.get());
-  QVGateClose(gate.get());
-  for (auto& t : waiters) t.join();
-  EXPECT_EQ(passed.load(), 2);
-  EXPECT_EQ(QVGateTryWait(gate.get()), QV_E_FAIL);
+  QVGateOpen(gate.h);
+  QVGateClose(gate.h);
+  JoinAll(waiters);
+  EXPECT_EQ(passed.load(), 5);
+  EXPECT_EQ(QVGateTryWait(gate.h), QV_E_FAIL);
 }
 
 TEST(Event, AutoResetReleasesExactlyOneWaiterPerSignal) {
   Signal event(false);
   std::atomic<int> passed{0};
   std::vector<std::thread> waiters;
-  for (int i = 0; i < 2; ++i)
-    waiters.emplace_back([&] {
-      if (QVEventTimedWait(event.get(), 10000) == 0) ++passed;
-    });
+  event.StartWaiters(2, LongTimedWait, waiters, passed);
   EXPECT_TRUE(event.AwaitWaiters(2));
-  EXPECT_EQ(QVEventSignal(event.get()), 0);
+  EXPECT_EQ(QVEventSignal(event.h), 0);
   EXPECT_TRUE(event.AwaitWaiters(1));
   EXPECT_TRUE(qvtest::WaitUntil([&] { return passed == 1; }));
   EXPECT_FALSE(qvtest::WaitUntil([&] { return passed > 1; }, 50ms));  // the second stays
-  EXPECT_EQ(event.obj()->WaiterCount(), 1u);
-  QVEventSignal(event.get());
-  for (auto& t : waiters) t.join();
+  QVEventSignal(event.h);
+  JoinAll(waiters);
   EXPECT_EQ(passed.load(), 2);
-  EXPECT_EQ(QVEventTimedWait(event.get(), 0), QV_E_TIMEOUT);  // both signals were taken
-
+  EXPECT_EQ(QVEventTimedWait(event.h, 0), QV_E_TIMEOUT);  // both signals were taken
   // Two signals given at once while two threads wait release both.
-  waiters.clear();
-  for (int i = 0; i < 2; ++i)
-    waiters.emplace_back([&] {
-      if (QVEventTimedWait(event.get(), QV_INFINITE) == 0) ++passed;
-    });
+  event.StartWaiters(1, QVEventWait, waiters, passed);
+  event.StartWaiters(1, EndlessTimedWait, waiters, passed);
   EXPECT_TRUE(event.AwaitWaiters(2));
-  QVEventSignal(event.get());
-  QVEventSignal(event.get());
-  for (auto& t : waiters) t.join();
+  QVEventSignal(event.h);
+  QVEventSignal(event.h);
+  JoinAll(waiters);
   EXPECT_EQ(passed.load(), 4);
 }
 
 TEST(Event, ASignalWithNoWaiterIsKeptForTheNextOne) {
-  Signal event(false);
-  QVEventSignal(event.get());
-  QVEventSignal(event.get());  // binary: still one signal
-  EXPECT_EQ(QVEventWait(event.get()), 0);
-  EXPECT_EQ(QVEventTimedWait(event.get(), 0), QV_E_TIMEOUT);
-  QVEventSignal(event.get());
-  EXPECT_EQ(QVGateTryWait(event.get()), 0);  // consumes it
-  EXPECT_EQ(QVGateTryWait(event.get()), QV_E_FAIL);
-  QVEventSignal(event.get());
-  EXPECT_EQ(QVEventReset(event.get()), 0);
-  EXPECT_EQ(QVEventTimedWait(event.get(), 0), QV_E_TIMEOUT);
-}
-
-TEST(Event, WaitWithoutLimitIsWokenByAnotherThread) {
-  Signal event(false);
-  std::thread t([&] { EXPECT_EQ(QVEventWait(event.get()), 0); });
-  EXPECT_TRUE(event.AwaitWaiters(1));
-  QVEventSignal(event.get());
-  t.join();
-}
-
-TEST(Event, ManualResetFlagMakesItAGate) {
-  Signal event(false, QV_EVENT_MANUAL_RESET);
-  EXPECT_TRUE(event.obj()->IsManualReset());
-  QVEventSignal(event.get());
-  EXPECT_EQ(QVEventWait(event.get()), 0);
-  EXPECT_EQ(QVEventTimedWait(event.get(), 0), 0);
-  EXPECT_FALSE(Signal(false, 0x1).obj()->IsManualReset());
+  Signal event(false), manual(false, QV_EVENT_MANUAL_RESET);
+  QVEventSignal(event.h);
+  QVEventSignal(event.h);  // binary: still one signal
+  EXPECT_EQ(QVEventWait(event.h), 0);
+  EXPECT_EQ(QVEventTimedWait(event.h, 0), QV_E_TIMEOUT);
+  QVEventSignal(event.h);
+  EXPECT_EQ(QVGateTryWait(event.h), 0);  // consumes it
+  EXPECT_EQ(QVGateTryWait(event.h), QV_E_FAIL);
+  QVEventSignal(event.h);
+  EXPECT_EQ(QVEventReset(event.h), 0);
+  EXPECT_EQ(QVEventTimedWait(event.h, 0), QV_E_TIMEOUT);
+  EXPECT_FALSE(event.obj()->IsManualReset());
+  EXPECT_TRUE(manual.obj()->IsManualReset());  // the flag makes it a gate
+  QVEventSignal(manual.h);
+  EXPECT_EQ(QVEventWait(manual.h), 0);
+  EXPECT_EQ(QVEventTimedWait(manual.h, 0), 0);
 }
 
 TEST(Event, TimedWaitsLastTheirTimeAndZeroAnswersAtOnce) {
   Signal event(false), gate(true);
-  auto start = Clock::now();
-  EXPECT_EQ(QVEventTimedWait(event.get(), 0), QV_E_TIMEOUT);
-  EXPECT_EQ(QVGateTimedWait(gate.get(), 0), QV_E_TIMEOUT);
-  EXPECT_LT(MsSince(start), 50);
-  start = Clock::now();
-  EXPECT_EQ(QVEventTimedWait(event.get(), 60), QV_E_TIMEOUT);
-  long long elapsed = MsSince(start);
-  EXPECT_GE(elapsed, 60);
-  EXPECT_LT(elapsed, 2000);
-  start = Clock::now();
-  EXPECT_EQ(QVGateTimedWait(gate.get(), 30), QV_E_TIMEOUT);
-  EXPECT_GE(MsSince(start), 30);
+  struct Row {
+    QVEVENT h;
+    uint32_t ms;
+  };
+  for (Row r : {Row{event.h, 0}, Row{gate.h, 0}, Row{event.h, 60}, Row{gate.h, 30}}) {
+    auto start = Clock::now();
+    EXPECT_EQ(QVEventTimedWait(r.h, r.ms), QV_E_TIMEOUT);
+    auto elapsed = Clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(r.ms));
+    EXPECT_LT(elapsed, r.ms == 0 ? 50ms : 2000ms);
+  }
 }
 
-TEST(Event, BadInputGetsAClearResult) {
+TEST(Event, BadInputGetsItsExactResult) {
   EXPECT_EQ(QVEventCreate("x", 0, nullptr), QV_E_INVALIDARG);
   EXPECT_EQ(QVGateCreate("x", 0, nullptr), QV_E_INVALIDARG);
-  QVEVENT created;
-  ASSERT_EQ(QVEventCreate(nullptr, 0, &created), 0);  // null name is empty
-  EXPECT_EQ(qv::sync::CQVEvent::FromHandle(created)->Name(), "");
-  EXPECT_EQ(QVEventDestroy(created), 0);
-  auto invalid = static_cast<QVEVENT>(QV_INVALID_HANDLE);
-  for (QVEVENT h : {static_cast<QVEVENT>(nullptr), invalid}) {
+  EXPECT_EQ(Signal(false, 0, nullptr).obj()->Name(), "");  // null name is empty
+  for (QVEVENT h : {static_cast<QVEVENT>(nullptr), static_cast<QVEVENT>(QV_INVALID_HANDLE)}) {
     for (QVRESULT r : {QVEventSignal(h), QVGateOpen(h), QVEventReset(h), QVGateClose(h), QVEventWait(h), QVGateWait(h),
                        QVEventTimedWait(h, 0), QVGateTimedWait(h, QV_INFINITE), QVGateTryWait(h)})
       EXPECT_EQ(r, QV_E_HANDLE);

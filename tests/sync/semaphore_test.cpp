@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -9,174 +10,158 @@
 #include "support/test_support.h"
 #include "sync/xproc.h"
 
-using qvtest::Code;
 using qvtest::HelperProcess;
 using qvtest::ObjectExists;
 using qvtest::UniqueName;
 
 namespace {
-const QVSEMAPHORE kNoSemaphore = reinterpret_cast<QVSEMAPHORE>(QV_INVALID_HANDLE);
-}
+const QVSEMAPHORE kNone = reinterpret_cast<QVSEMAPHORE>(QV_INVALID_HANDLE);
 
-TEST(Semaphore, CountsUnitsAndTryWaitFailsAtZero) {
+// Runs `body` on `n` threads at once and joins them.
+template <class Fn>
+void OnThreads(int n, Fn body) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < n; ++t) threads.emplace_back(body);
+  for (auto& t : threads) t.join();
+}
+}  // namespace
+
+TEST(Semaphore, CountsUnitsUpToTheMaximum) {
   QVSEMAPHORE s;
   ASSERT_EQ(QVSemaphoreCreate(2, "local", 0, &s), QV_S_OK);
   EXPECT_EQ(QVSemaphoreTryWait(s), QV_S_OK);
   EXPECT_EQ(QVSemaphoreWait(s), QV_S_OK);
   EXPECT_EQ(QVSemaphoreTryWait(s), QV_E_FAIL);  // not the time-out code
-  EXPECT_EQ(QVSemaphorePost(s), QV_S_OK);
-  EXPECT_EQ(QVSemaphoreTryWait(s), QV_S_OK);
   int32_t value = 5;
   EXPECT_EQ(QVSemaphoreGetValue(s, &value), QV_S_OK);
   EXPECT_EQ(value, -1);  // no readable count
   EXPECT_EQ(QVSemaphoreDestroy(s), QV_S_OK);
-}
-
-TEST(Semaphore, PostingBeyondTheMaximumFailsAndKeepsTheCount) {
-  QVSEMAPHORE s;
   ASSERT_EQ(QVSemaphoreCreate(QV_SEM_MAX_COUNT - 1, nullptr, 0, &s), QV_S_OK);
   EXPECT_EQ(QVSemaphorePost(s), QV_S_OK);
-  EXPECT_EQ(QVSemaphorePost(s), QV_E_FAIL);  // error 298 mapped
+  EXPECT_EQ(QVSemaphorePost(s), QV_E_FAIL);  // beyond the maximum: the count stays
   int taken = 0;
   while (QVSemaphoreTryWait(s) == QV_S_OK) ++taken;
   EXPECT_EQ(taken, QV_SEM_MAX_COUNT);
   QVSemaphoreDestroy(s);
 }
 
-TEST(Semaphore, BadInputGetsAClearResult) {
+TEST(Semaphore, BadInputGetsItsExactResult) {
+  std::string name = UniqueName("qvsem");
+  struct Row {
+    int32_t count;
+    uint32_t flags;
+  };
+  for (Row r : {Row{-1, 0}, Row{QV_SEM_MAX_COUNT + 1, 0}, Row{INT32_MIN, 0}, Row{-1, QV_SEM_NAMED},
+                Row{QV_SEM_MAX_COUNT + 1, QV_SEM_NAMED}}) {
+    QVSEMAPHORE s = nullptr;
+    EXPECT_EQ(QVSemaphoreCreate(r.count, name.c_str(), r.flags, &s), QV_E_FAIL) << r.count;
+    EXPECT_EQ(s, kNone);
+  }
   QVSEMAPHORE s = nullptr;
-  EXPECT_EQ(QVSemaphoreCreate(-1, nullptr, 0, &s), QV_E_FAIL);
-  EXPECT_EQ(s, kNoSemaphore);
-  EXPECT_EQ(QVSemaphoreCreate(QV_SEM_MAX_COUNT + 1, nullptr, 0, &s), QV_E_FAIL);
-  EXPECT_EQ(s, kNoSemaphore);
-  EXPECT_EQ(QVSemaphoreCreate(0, nullptr, 0, nullptr), QV_E_INVALIDARG);
-  EXPECT_EQ(QVSemaphorePost(nullptr), QV_E_HANDLE);
-  EXPECT_EQ(QVSemaphoreWait(kNoSemaphore), QV_E_HANDLE);
-  EXPECT_EQ(QVSemaphoreTryWait(nullptr), QV_E_HANDLE);
-  EXPECT_EQ(QVSemaphoreGetValue(nullptr, nullptr), QV_E_INVALIDARG);
-  EXPECT_EQ(QVSemaphoreDestroy(nullptr), QV_S_OK);
-  EXPECT_EQ(QVSemaphoreDestroy(kNoSemaphore), QV_S_OK);
-  EXPECT_EQ(QVNamedSemClose(nullptr), QV_S_OK);
-
+  EXPECT_EQ(QVNamedSemOpen(name.c_str(), -1, &s), QV_E_FAIL);
   EXPECT_EQ(QVNamedSemOpen(std::string(300, 'x').c_str(), 1, &s), QV_E_FAIL);
-  EXPECT_EQ(s, kNoSemaphore);
-  EXPECT_EQ(QVNamedSemOpen(UniqueName("qvsem").c_str(), -1, &s), QV_E_FAIL);
-  EXPECT_EQ(QVNamedSemOpen(UniqueName("qvsem").c_str(), 1, nullptr), QV_E_INVALIDARG);
+  EXPECT_EQ(s, kNone);
+  EXPECT_FALSE(ObjectExists(name));
+  EXPECT_EQ(QVSemaphoreCreate(0, nullptr, 0, nullptr), QV_E_INVALIDARG);
+  EXPECT_EQ(QVNamedSemOpen(name.c_str(), 1, nullptr), QV_E_INVALIDARG);
+  EXPECT_EQ(QVSemaphoreGetValue(nullptr, nullptr), QV_E_INVALIDARG);
+  for (QVSEMAPHORE h : {static_cast<QVSEMAPHORE>(nullptr), kNone}) {
+    for (QVRESULT r : {QVSemaphorePost(h), QVSemaphoreWait(h), QVSemaphoreTryWait(h)}) EXPECT_EQ(r, QV_E_HANDLE);
+    EXPECT_EQ(QVSemaphoreDestroy(h), QV_S_OK);
+  }
+  EXPECT_EQ(QVNamedSemClose(nullptr), QV_S_OK);
 }
 
-TEST(Semaphore, WaitersAreWokenByPostsFromOtherThreads) {
-  // Producers and consumers move many units through a small semaphore; a
-  // lost wake-up would hang, a double take would leave units missing.
+TEST(SemaphoreStress, WaitersAreWokenByPostsFromOtherThreads) {
+  // A lost wake-up would hang, a double take would leave units missing.
   QVSEMAPHORE s;
   ASSERT_EQ(QVSemaphoreCreate(0, nullptr, 0, &s), QV_S_OK);
-  constexpr int kThreads = 4, kUnits = 5000;
-  std::atomic<int> taken{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < kUnits; ++i)
-        if (QVSemaphoreWait(s) == QV_S_OK) taken.fetch_add(1);
-    });
-    threads.emplace_back([&] {
-      for (int i = 0; i < kUnits; ++i)
-        while (QVSemaphorePost(s) != QV_S_OK) std::this_thread::yield();
-    });
-  }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(taken.load(), kThreads * kUnits);
+  constexpr int kUnits = 5000;
+  std::atomic<int> taken{0}, role{0};
+  OnThreads(8, [&] {
+    bool poster = role++ % 2 == 0;
+    for (int i = 0; i < kUnits; ++i) {
+      if (!poster && QVSemaphoreWait(s) == QV_S_OK) ++taken;
+      while (poster && QVSemaphorePost(s) != QV_S_OK) std::this_thread::yield();
+    }
+  });
+  EXPECT_EQ(taken.load(), 4 * kUnits);
   EXPECT_EQ(QVSemaphoreTryWait(s), QV_E_FAIL);
   QVSemaphoreDestroy(s);
 }
 
-TEST(NamedSemaphore, SecondOpenSharesTheCountAndIgnoresItsInitialCount) {
+TEST(NamedSemaphore, OpensOfOneNameShareOneCountAndTheFirstCountWins) {
   std::string name = UniqueName("qvsem");
   QVSEMAPHORE a, b;
   ASSERT_EQ(QVNamedSemOpen(name.c_str(), 1, &a), QV_S_OK);
   ASSERT_EQ(QVSemaphoreCreate(5, name.c_str(), QV_SEM_NAMED, &b), QV_S_OK);
   EXPECT_EQ(QVNamedSemTryWait(b), QV_S_OK);
   EXPECT_EQ(QVNamedSemTryWait(a), QV_E_FAIL);
-  EXPECT_EQ(QVNamedSemTryWait(b), QV_E_FAIL);
   EXPECT_EQ(QVNamedSemPost(a), QV_S_OK);
   EXPECT_EQ(QVNamedSemWait(b), QV_S_OK);
   int32_t value = 0;
   EXPECT_EQ(QVNamedSemGetValue(a, &value), QV_S_OK);
   EXPECT_EQ(value, -1);
   EXPECT_EQ(QVNamedSemClose(a), QV_S_OK);
+  EXPECT_EQ(QVNamedSemTryWait(b), QV_E_FAIL);  // b still holds the object
   EXPECT_EQ(QVNamedSemClose(b), QV_S_OK);
-}
-
-TEST(NamedSemaphore, DisappearsWithItsLastHandle) {
-  std::string name = UniqueName("qvsem");
-  QVSEMAPHORE a, b;
-  ASSERT_EQ(QVNamedSemOpen(name.c_str(), 2, &a), QV_S_OK);
-  ASSERT_EQ(QVNamedSemOpen(name.c_str(), 0, &b), QV_S_OK);
-  EXPECT_TRUE(ObjectExists(name));
-  QVNamedSemClose(a);
-  EXPECT_EQ(QVNamedSemTryWait(b), QV_S_OK);  // b still holds the object
-  QVNamedSemClose(b);
-  EXPECT_FALSE(ObjectExists(name));
+  EXPECT_FALSE(ObjectExists(name));  // gone with its last handle
   ASSERT_EQ(QVNamedSemOpen(name.c_str(), 0, &a), QV_S_OK);
   EXPECT_EQ(QVNamedSemTryWait(a), QV_E_FAIL);  // a new object with the new count
   QVNamedSemClose(a);
-  EXPECT_FALSE(ObjectExists(name));
+
+  // Null and empty names are one name.
+  QVSEMAPHORE n[3];
+  ASSERT_EQ(QVNamedSemOpen(nullptr, 0, &n[0]), QV_S_OK);
+  ASSERT_EQ(QVNamedSemOpen("", 0, &n[1]), QV_S_OK);
+  ASSERT_EQ(QVSemaphoreCreate(0, nullptr, QV_SEM_NAMED, &n[2]), QV_S_OK);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(QVNamedSemPost(n[i]), QV_S_OK);
+    EXPECT_EQ(QVNamedSemTryWait(n[(i + 1) % 3]), QV_S_OK) << i;
+  }
+  for (QVSEMAPHORE h : n) QVNamedSemClose(h);
 }
 
 TEST(NamedSemaphore, NamesWithSlashesAndEscapesStayDistinct) {
   std::string base = UniqueName("qvsem");
-  std::string slashed = base + "/a", escaped = base + "%2Fa", local = "Local\\" + base;
   QVSEMAPHORE a, b, c;
-  ASSERT_EQ(QVNamedSemOpen(slashed.c_str(), 1, &a), QV_S_OK);
-  ASSERT_EQ(QVNamedSemOpen(escaped.c_str(), 0, &b), QV_S_OK);
-  ASSERT_EQ(QVNamedSemOpen(local.c_str(), 0, &c), QV_S_OK);
+  ASSERT_EQ(QVNamedSemOpen((base + "/a").c_str(), 1, &a), QV_S_OK);
+  ASSERT_EQ(QVNamedSemOpen((base + "%2Fa").c_str(), 0, &b), QV_S_OK);
+  ASSERT_EQ(QVNamedSemOpen(("Local\\" + base).c_str(), 0, &c), QV_S_OK);
   EXPECT_EQ(QVNamedSemTryWait(b), QV_E_FAIL);
   EXPECT_EQ(QVNamedSemTryWait(c), QV_E_FAIL);
   EXPECT_EQ(QVNamedSemTryWait(a), QV_S_OK);
-  QVNamedSemClose(a);
-  QVNamedSemClose(b);
-  QVNamedSemClose(c);
+  for (QVSEMAPHORE h : {a, b, c}) QVNamedSemClose(h);
   EXPECT_FALSE(ObjectExists(base));
 }
 
-TEST(NamedSemaphore, ConcurrentOpensAndClosesNeverSplitTheObject) {
-  // While one handle stays open, threads open and close the same name over
-  // and over: every opener must reach the one shared count.
+TEST(SemaphoreStress, RacingOpensAndClosesNeverSplitOrLeaveTheObject) {
+  // Without an anchor each round's object may die and be born again; the
+  // name must never outlive the last handle.
   std::string name = UniqueName("qvsem");
+  OnThreads(4, [&] {
+    for (int i = 0; i < 200; ++i) {
+      QVSEMAPHORE s;
+      ASSERT_EQ(QVNamedSemOpen(name.c_str(), 1, &s), QV_S_OK);
+      QVNamedSemClose(s);
+    }
+  });
+  EXPECT_FALSE(ObjectExists(name));
+  // With an anchor open every opener must reach the one shared count.
   QVSEMAPHORE anchor;
   ASSERT_EQ(QVNamedSemOpen(name.c_str(), 0, &anchor), QV_S_OK);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 100; ++i) {
-        QVSEMAPHORE s;
-        ASSERT_EQ(QVNamedSemOpen(name.c_str(), 7, &s), QV_S_OK);
-        EXPECT_EQ(QVNamedSemPost(s), QV_S_OK);
-        QVNamedSemClose(s);
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
+  OnThreads(4, [&] {
+    for (int i = 0; i < 100; ++i) {
+      QVSEMAPHORE s;
+      ASSERT_EQ(QVNamedSemOpen(name.c_str(), 7, &s), QV_S_OK);
+      EXPECT_EQ(QVNamedSemPost(s), QV_S_OK);
+      QVNamedSemClose(s);
+    }
+  });
   int units = 0;
   while (QVNamedSemTryWait(anchor) == QV_S_OK) ++units;
   EXPECT_EQ(units, 400);
   QVNamedSemClose(anchor);
-  EXPECT_FALSE(ObjectExists(name));
-}
-
-TEST(NamedSemaphore, RacingLastClosersAndOpenersLeaveNoStrayObject) {
-  // Without an anchor each round's object may die and be born again; the
-  // name must never outlive the last handle.
-  std::string name = UniqueName("qvsem");
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 200; ++i) {
-        QVSEMAPHORE s;
-        ASSERT_EQ(QVNamedSemOpen(name.c_str(), 1, &s), QV_S_OK);
-        QVNamedSemClose(s);
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
   EXPECT_FALSE(ObjectExists(name));
 }
 
@@ -185,27 +170,22 @@ TEST(NamedSemaphoreAcrossProcesses, TwoProcessesShareOneCount) {
   QVSEMAPHORE s;
   ASSERT_EQ(QVNamedSemOpen(name.c_str(), 1, &s), QV_S_OK);
   HelperProcess helper;
-  ASSERT_EQ(Code(helper.Send("sem " + name + " 5")), QV_S_OK);
-  EXPECT_EQ(Code(helper.Send("trywait")), QV_S_OK);
-  EXPECT_EQ(Code(helper.Send("trywait")), QV_E_FAIL);  // its 5 was ignored
+  ASSERT_EQ(helper.Run("sem " + name + " 5"), QV_S_OK);
+  EXPECT_EQ(helper.Run("trywait"), QV_S_OK);
+  EXPECT_EQ(helper.Run("trywait"), QV_E_FAIL);  // its 5 was ignored
   EXPECT_EQ(QVNamedSemTryWait(s), QV_E_FAIL);
-  // The helper blocks until this process posts.
-  helper.Write("wait");
+  helper.Write("wait");  // blocks until this process posts
   EXPECT_EQ(QVNamedSemPost(s), QV_S_OK);
-  EXPECT_EQ(Code(helper.ReadLine()), QV_S_OK);
-  EXPECT_EQ(Code(helper.Send("post")), QV_S_OK);
+  EXPECT_EQ(qvtest::Code(helper.ReadLine()), QV_S_OK);
+  EXPECT_EQ(helper.Run("post"), QV_S_OK);
   EXPECT_EQ(QVNamedSemWait(s), QV_S_OK);
-  // This process closes first: the helper's handle keeps the object.
-  QVNamedSemClose(s);
-  ASSERT_EQ(Code(helper.Send("post")), QV_S_OK);
+  QVNamedSemClose(s);  // the helper's handle keeps the object
+  ASSERT_EQ(helper.Run("post"), QV_S_OK);
   ASSERT_EQ(QVNamedSemOpen(name.c_str(), 0, &s), QV_S_OK);
   EXPECT_EQ(QVNamedSemTryWait(s), QV_S_OK);
-  EXPECT_EQ(Code(helper.Send("semclose")), QV_S_OK);
+  EXPECT_EQ(helper.Run("semclose"), QV_S_OK);
   QVNamedSemClose(s);
   EXPECT_FALSE(ObjectExists(name));
-  ASSERT_EQ(QVNamedSemOpen(name.c_str(), 0, &s), QV_S_OK);
-  EXPECT_EQ(QVNamedSemTryWait(s), QV_E_FAIL);
-  QVNamedSemClose(s);
 }
 
 TEST(NamedSemaphoreAcrossProcesses, AKilledHolderLeavesNothingBehind) {
@@ -213,11 +193,10 @@ TEST(NamedSemaphoreAcrossProcesses, AKilledHolderLeavesNothingBehind) {
   QVSEMAPHORE s;
   ASSERT_EQ(QVNamedSemOpen(shared.c_str(), 0, &s), QV_S_OK);
   {
-    HelperProcess helper;
-    ASSERT_EQ(Code(helper.Send("sem " + shared + " 0")), QV_S_OK);
-    EXPECT_EQ(Code(helper.Send("post")), QV_S_OK);
-    HelperProcess lonely;
-    ASSERT_EQ(Code(lonely.Send("sem " + alone + " 3")), QV_S_OK);
+    HelperProcess helper, lonely;
+    ASSERT_EQ(helper.Run("sem " + shared + " 0"), QV_S_OK);
+    EXPECT_EQ(helper.Run("post"), QV_S_OK);
+    ASSERT_EQ(lonely.Run("sem " + alone + " 3"), QV_S_OK);
     helper.Kill();
     lonely.Kill();
   }

@@ -7,22 +7,19 @@
 #include "support/test_support.h"
 #include "sync/xproc.h"
 
-using qvtest::Code;
 using qvtest::HelperProcess;
 using qvtest::ObjectExists;
 using qvtest::UniqueName;
 
 namespace {
+constexpr uint32_t kRW = QV_SHM_READ | QV_SHM_WRITE;
 
-constexpr uint32_t kReadWrite = QV_SHM_READ | QV_SHM_WRITE;
-
-// A section with one writable view, closed and detached at the end.
+// A section with one writable view, detached and closed at the end.
 struct Mapped {
   QVHANDLE section = QV_INVALID_HANDLE;
   char* view = nullptr;
-  QVRESULT opened = QV_E_FAIL;
-  Mapped(const std::string& name, uint32_t flags, uint32_t size) {
-    opened = QVSharedMemOpen(name.c_str(), flags, 0, size, &section);
+  QVRESULT opened;
+  Mapped(const char* name, uint32_t flags, uint32_t size) : opened(QVSharedMemOpen(name, flags, 0, size, &section)) {
     void* v = nullptr;
     if (opened >= 0 && QVSharedMemAttach(section, QV_SHM_WRITE, &v) == QV_S_OK) view = static_cast<char*>(v);
   }
@@ -31,42 +28,53 @@ struct Mapped {
     if (section != QV_INVALID_HANDLE) QVSharedMemClose(section);
   }
 };
-
 }  // namespace
 
 TEST(SharedMemory, OpenReportsCreatedOrExistingExactly) {
   std::string name = UniqueName("qvshm");
   QVHANDLE a, b, c = nullptr, d;
-  ASSERT_EQ(QVSharedMemOpen(name.c_str(), kReadWrite | QV_SHM_CREATE, 0, 4096, &a), QV_SHM_S_CREATED);
-  EXPECT_EQ(QVSharedMemOpen(name.c_str(), kReadWrite | QV_SHM_CREATE, 0, 4096, &b), QV_S_OK);
-  EXPECT_NE(b, QV_INVALID_HANDLE);
+  ASSERT_EQ(QVSharedMemOpen(name.c_str(), kRW | QV_SHM_CREATE, 0, 4096, &a), QV_SHM_S_CREATED);
+  EXPECT_EQ(QVSharedMemOpen(name.c_str(), kRW | QV_SHM_CREATE, 0, 4096, &b), QV_S_OK);
   EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_CREATE | QV_SHM_EXCLUSIVE, 0, 4096, &c), QV_E_FAIL);
   EXPECT_EQ(c, QV_INVALID_HANDLE);
   EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_READ, 0, 0, &d), QV_S_OK);  // open only
-  EXPECT_EQ(QVSharedMemClose(d), QV_S_OK);
-  EXPECT_EQ(QVSharedMemClose(b), QV_S_OK);
-  EXPECT_EQ(QVSharedMemClose(a), QV_S_OK);
+  for (QVHANDLE h : {d, b, a}) EXPECT_EQ(QVSharedMemClose(h), QV_S_OK);
   EXPECT_FALSE(ObjectExists(name));
-
-  std::string fresh = UniqueName("qvshm");
-  EXPECT_EQ(QVSharedMemOpen(fresh.c_str(), QV_SHM_CREATE | QV_SHM_EXCLUSIVE, 0, 10, &a), QV_SHM_S_CREATED);
-  EXPECT_EQ(QVSharedMemOpen(fresh.c_str(), QV_SHM_EXCLUSIVE, 0, 10, &b), QV_S_OK);  // 0x400 alone opens or creates
+  name = UniqueName("qvshm");
+  EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_CREATE | QV_SHM_EXCLUSIVE, 0, 10, &a), QV_SHM_S_CREATED);
+  EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_EXCLUSIVE, 0, 10, &b), QV_S_OK);  // 0x400 alone opens or creates
   QVSharedMemClose(b);
   QVSharedMemClose(a);
+  // Null and empty names are one name.
+  ASSERT_GE(QVSharedMemOpen(nullptr, kRW | QV_SHM_CREATE, 0, 64, &a), 0);
+  ASSERT_EQ(QVSharedMemOpen("", kRW, 0, 0, &b), QV_S_OK);
+  void *va = nullptr, *vb = nullptr;
+  ASSERT_EQ(QVSharedMemAttach(a, QV_SHM_WRITE, &va), QV_S_OK);
+  ASSERT_EQ(QVSharedMemAttach(b, QV_SHM_WRITE, &vb), QV_S_OK);
+  static_cast<volatile char*>(va)[5] = 'q';
+  EXPECT_EQ(static_cast<volatile char*>(vb)[5], 'q');
+  for (void* v : {va, vb}) QVSharedMemDetach(v);
+  for (QVHANDLE h : {a, b}) QVSharedMemClose(h);
 }
 
-TEST(SharedMemory, BadInputGetsAClearResult) {
+TEST(SharedMemory, BadInputGetsItsExactResult) {
   QVHANDLE h = nullptr;
-  EXPECT_EQ(QVSharedMemOpen(std::string(260, 'n').c_str(), QV_SHM_CREATE, 0, 16, &h), QV_E_FAIL);
-  EXPECT_EQ(h, QV_INVALID_HANDLE);
-  EXPECT_EQ(QVSharedMemOpen("x", QV_SHM_CREATE, 0, 16, nullptr), QV_E_INVALIDARG);
   std::string name = UniqueName("qvshm");
-  EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_CREATE, 0, 0, &h), QV_E_FAIL);  // a new section needs a size
-  EXPECT_EQ(h, QV_INVALID_HANDLE);
-  EXPECT_EQ(QVSharedMemOpen(name.c_str(), kReadWrite, 0, 0, &h), QV_E_NOTFOUND);
+  struct Row {
+    std::string name;
+    uint32_t flags, size;
+    QVRESULT result;
+  } rows[] = {{std::string(260, 'n'), QV_SHM_CREATE, 16, QV_E_FAIL},
+              {name, QV_SHM_CREATE, 0, QV_E_FAIL},  // a new section needs a size
+              {name, kRW, 0, QV_E_NOTFOUND}};
+  for (const Row& r : rows) {
+    EXPECT_EQ(QVSharedMemOpen(r.name.c_str(), r.flags, 0, r.size, &h), r.result) << r.name;
+    EXPECT_EQ(h, QV_INVALID_HANDLE);
+  }
   EXPECT_FALSE(ObjectExists(name));
+  EXPECT_EQ(QVSharedMemOpen("x", QV_SHM_CREATE, 0, 16, nullptr), QV_E_INVALIDARG);
 
-  Mapped m(name, QV_SHM_CREATE, 64);
+  Mapped m(name.c_str(), QV_SHM_CREATE, 64);
   ASSERT_EQ(m.opened, QV_SHM_S_CREATED);
   EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_CREATE, 0, 0, &h), QV_S_OK);  // size 0 opens an existing one
   void* view = reinterpret_cast<void*>(1);
@@ -75,50 +83,40 @@ TEST(SharedMemory, BadInputGetsAClearResult) {
   EXPECT_EQ(view, reinterpret_cast<void*>(1));
   EXPECT_EQ(QVSharedMemAttach(h, QV_SHM_READ, nullptr), QV_E_INVALIDARG);
   EXPECT_EQ(QVSharedMemClose(h), QV_S_OK);
-  EXPECT_EQ(QVSharedMemClose(h), QV_E_HANDLE);  // a second close
   EXPECT_EQ(QVSharedMemAttach(h, QV_SHM_READ, &view), QV_E_HANDLE);
-  EXPECT_EQ(QVSharedMemClose(QV_INVALID_HANDLE), QV_E_HANDLE);
-  EXPECT_EQ(QVSharedMemClose(reinterpret_cast<QVHANDLE>(0x1234560)), QV_E_HANDLE);
+  for (QVHANDLE bad : {h, QV_INVALID_HANDLE, reinterpret_cast<QVHANDLE>(0x1234560)})
+    EXPECT_EQ(QVSharedMemClose(bad), QV_E_HANDLE);
   char local[16];
-  EXPECT_EQ(QVSharedMemDetach(local), QV_E_FAIL);  // not a view
-  EXPECT_EQ(QVSharedMemDetach(m.view + 8), QV_E_FAIL);
-  EXPECT_EQ(QVSharedMemDetach(nullptr), QV_E_FAIL);
+  for (void* notAView : {static_cast<void*>(local), static_cast<void*>(m.view + 8), static_cast<void*>(nullptr)})
+    EXPECT_EQ(QVSharedMemDetach(notAView), QV_E_FAIL);
 }
 
-TEST(SharedMemory, ViewsOfTwoHandlesSeeTheSameBytes) {
+TEST(SharedMemory, ViewsShareBytesAndOutliveTheirHandle) {
   std::string name = UniqueName("qvshm");
-  Mapped writer(name, kReadWrite | QV_SHM_CREATE, 10000);
-  ASSERT_NE(writer.view, nullptr);
-  EXPECT_EQ(writer.view[9999], 0);  // a new section is zero-filled, whole size mapped
-  QVHANDLE reader;
-  ASSERT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_READ, 0, 0, &reader), QV_S_OK);
-  void* view = nullptr;
-  EXPECT_EQ(QVSharedMemAttach(reader, QV_SHM_WRITE, &view), QV_E_ACCESSDENIED);  // read-only handle
-  ASSERT_EQ(QVSharedMemAttach(reader, QV_SHM_READ, &view), QV_S_OK);
-  std::strcpy(writer.view + 9990, "shared");
-  EXPECT_STREQ(static_cast<char*>(view) + 9990, "shared");
-  EXPECT_EQ(QVSharedMemDetach(view), QV_S_OK);
-  EXPECT_EQ(QVSharedMemDetach(view), QV_E_FAIL);  // a second detach
-  QVSharedMemClose(reader);
-}
-
-TEST(SharedMemory, AViewKeepsItsSectionAfterTheHandleCloses) {
-  std::string name = UniqueName("qvshm");
-  QVHANDLE h;
-  ASSERT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_CREATE, 0, 128, &h), QV_SHM_S_CREATED);
-  void* view;
+  QVHANDLE h, reader;
+  ASSERT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_CREATE | kRW, 0, 10000, &h), QV_SHM_S_CREATED);
+  void *view, *readView = nullptr;
   ASSERT_EQ(QVSharedMemAttach(h, QV_SHM_WRITE, &view), QV_S_OK);
-  std::strcpy(static_cast<char*>(view), "still here");
+  char* bytes = static_cast<char*>(view);
+  EXPECT_EQ(bytes[9999], 0);  // a new section is zero-filled, whole size mapped
+  ASSERT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_READ, 0, 0, &reader), QV_S_OK);
+  EXPECT_EQ(QVSharedMemAttach(reader, QV_SHM_WRITE, &readView), QV_E_ACCESSDENIED);  // read-only handle
+  ASSERT_EQ(QVSharedMemAttach(reader, QV_SHM_READ, &readView), QV_S_OK);
+  std::strcpy(bytes + 9990, "shared");
+  EXPECT_STREQ(static_cast<char*>(readView) + 9990, "shared");
+  EXPECT_EQ(QVSharedMemDetach(readView), QV_S_OK);
+  EXPECT_EQ(QVSharedMemDetach(readView), QV_E_FAIL);  // a second detach
+  QVSharedMemClose(reader);
   ASSERT_EQ(QVSharedMemClose(h), QV_S_OK);
   {
-    Mapped again(name, kReadWrite, 0);
+    Mapped again(name.c_str(), kRW, 0);  // the view kept the section
     EXPECT_EQ(again.opened, QV_S_OK);
     ASSERT_NE(again.view, nullptr);
-    EXPECT_STREQ(again.view, "still here");
+    EXPECT_STREQ(again.view + 9990, "shared");
   }
   EXPECT_EQ(QVSharedMemDetach(view), QV_S_OK);
   EXPECT_FALSE(ObjectExists(name));
-  Mapped fresh(name, QV_SHM_CREATE, 128);
+  Mapped fresh(name.c_str(), QV_SHM_CREATE, 128);
   EXPECT_EQ(fresh.opened, QV_SHM_S_CREATED);
   ASSERT_NE(fresh.view, nullptr);
   EXPECT_EQ(fresh.view[0], 0);
@@ -127,46 +125,71 @@ TEST(SharedMemory, AViewKeepsItsSectionAfterTheHandleCloses) {
 TEST(SharedMemoryAcrossProcesses, MemoryWrittenByOneIsReadByTheOther) {
   std::string name = UniqueName("qvshm");
   HelperProcess helper;
-  ASSERT_EQ(Code(helper.Send("shm " + name + " c0000100 4096")), QV_SHM_S_CREATED);
-  ASSERT_EQ(Code(helper.Send("attach 40000000")), QV_S_OK);
-  ASSERT_EQ(Code(helper.Send("write 100 from-helper")), QV_S_OK);
+  ASSERT_EQ(helper.Run("shm " + name + " c0000100 4096"), QV_SHM_S_CREATED);
+  ASSERT_EQ(helper.Run("attach 40000000"), QV_S_OK);
+  ASSERT_EQ(helper.Run("write 100 from-helper"), QV_S_OK);
   {
-    Mapped mine(name, kReadWrite | QV_SHM_CREATE, 4096);
+    Mapped mine(name.c_str(), kRW | QV_SHM_CREATE, 4096);
     EXPECT_EQ(mine.opened, QV_S_OK);
     ASSERT_NE(mine.view, nullptr);
     EXPECT_STREQ(mine.view + 100, "from-helper");
     std::strcpy(mine.view + 2000, "from-test");
     EXPECT_EQ(helper.Send("read 2000"), "00000000 from-test");
   }
-  // The helper's handle kept the section.
-  EXPECT_EQ(helper.Send("read 100"), "00000000 from-helper");
-  EXPECT_EQ(Code(helper.Send("shmclose")), QV_S_OK);
+  EXPECT_EQ(helper.Send("read 100"), "00000000 from-helper");  // the helper's handle kept it
+  EXPECT_EQ(helper.Run("shmclose"), QV_S_OK);
   EXPECT_FALSE(ObjectExists(name));
 }
 
 TEST(SharedMemoryAcrossProcesses, AKilledHolderLeavesNothingBehind) {
-  std::string name = UniqueName("qvshm");
+  std::string name = UniqueName("qvshm"), alone = UniqueName("qvshm");
   {
-    HelperProcess helper;
-    ASSERT_EQ(Code(helper.Send("shm " + name + " c0000100 64")), QV_SHM_S_CREATED);
-    ASSERT_EQ(Code(helper.Send("attach c0000000")), QV_S_OK);
-    ASSERT_EQ(Code(helper.Send("write 0 left")), QV_S_OK);
-    Mapped mine(name, kReadWrite, 0);
+    HelperProcess helper, lonely;
+    ASSERT_EQ(helper.Run("shm " + name + " c0000100 64"), QV_SHM_S_CREATED);
+    ASSERT_EQ(helper.Run("attach c0000000"), QV_S_OK);
+    ASSERT_EQ(helper.Run("write 0 left"), QV_S_OK);
+    ASSERT_EQ(lonely.Run("shm " + alone + " c0000100 64"), QV_SHM_S_CREATED);
+    Mapped mine(name.c_str(), kRW, 0);
     ASSERT_EQ(mine.opened, QV_S_OK);
     helper.Kill();
+    lonely.Kill();
     EXPECT_STREQ(mine.view, "left");
   }
   EXPECT_FALSE(ObjectExists(name));
-  // Held only by a killed process: a new opener finds no section.
-  std::string alone = UniqueName("qvshm");
-  {
-    HelperProcess helper;
-    ASSERT_EQ(Code(helper.Send("shm " + alone + " c0000100 64")), QV_SHM_S_CREATED);
-    helper.Kill();
-  }
-  QVHANDLE h;
-  EXPECT_EQ(QVSharedMemOpen(alone.c_str(), kReadWrite, 0, 0, &h), QV_E_NOTFOUND);
+  QVHANDLE h;  // held only by a killed process: a new opener finds no section
+  EXPECT_EQ(QVSharedMemOpen(alone.c_str(), kRW, 0, 0, &h), QV_E_NOTFOUND);
   EXPECT_FALSE(ObjectExists(alone));
+}
+
+TEST(NamedObjectOrphans, StartOfAnotherProcessReclaimsObjectsOfKilledHolders) {
+  std::string orphanSem = UniqueName("orphan-sem"), orphanShm = UniqueName("orphan-shm");
+  std::string heldSem = UniqueName("held-sem"), heldShm = UniqueName("held-shm");
+  QVSEMAPHORE sem, again;
+  ASSERT_EQ(QVNamedSemOpen(heldSem.c_str(), 0, &sem), QV_S_OK);
+  Mapped held(heldShm.c_str(), QV_SHM_CREATE | kRW, 4096);
+  ASSERT_EQ(held.opened, QV_SHM_S_CREATED);
+  {
+    HelperProcess holder;
+    ASSERT_EQ(holder.Run("sem " + orphanSem + " 3"), QV_S_OK);
+    ASSERT_EQ(holder.Run("shm " + orphanShm + " C0000100 4096"), QV_SHM_S_CREATED);
+    ASSERT_EQ(holder.Run("sem " + heldSem + " 0"), QV_S_OK);  // a second holder that dies
+    holder.Kill();
+  }
+  // Any test process starting meanwhile may already have reclaimed the
+  // orphans; the start of this one surely has once it answers.
+  ASSERT_EQ(HelperProcess().Run("semclose"), QV_S_OK);
+  EXPECT_FALSE(ObjectExists(orphanSem));
+  EXPECT_FALSE(ObjectExists(orphanShm));
+  ASSERT_TRUE(ObjectExists(heldSem));
+  ASSERT_TRUE(ObjectExists(heldShm));
+  ASSERT_EQ(QVNamedSemOpen(heldSem.c_str(), 7, &again), QV_S_OK);
+  EXPECT_EQ(QVNamedSemPost(sem), QV_S_OK);
+  EXPECT_EQ(QVNamedSemTryWait(again), QV_S_OK);  // one count shared, not a new object
+  EXPECT_EQ(QVNamedSemTryWait(again), QV_E_FAIL);
+  Mapped reopened(heldShm.c_str(), kRW, 0);
+  EXPECT_EQ(reopened.opened, QV_S_OK);
+  QVNamedSemClose(again);
+  QVNamedSemClose(sem);
 }
 
 TEST(RestrictedSecurityDescriptor, IsNotImplementedOnThisPlatform) {
@@ -175,5 +198,4 @@ TEST(RestrictedSecurityDescriptor, IsNotImplementedOnThisPlatform) {
   EXPECT_EQ(QVWinBuildRestrictedSD(descriptor, 0x1F0003, &list), QV_E_NOTIMPL);
   EXPECT_EQ(list, nullptr);
   QVWinFreeRestrictedSD(nullptr);
-  QVWinFreeRestrictedSD(list);
 }
