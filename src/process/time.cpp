@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/boundary.h"
+#include "base/wide.h"
 #include "os/os_clock.h"
 #include "os/os_error.h"
 #include "os/os_time.h"
@@ -109,8 +110,8 @@ QV_API QVRESULT QVTimeGetZone(QVTimeZone* zone) {
   zone->bias = now.biasSeconds;
   zone->daylight = now.daylight ? 1 : 0;
   // At most 31 units each: the record was cleared, so the 32nd stays 0.
-  text::NarrowToWideBuffer(now.standardName, sizeof now.standardName, zone->standardName, 31);
-  text::NarrowToWideBuffer(now.daylightName, sizeof now.daylightName, zone->daylightName, 31);
+  text::NarrowToWideBuffer(now.standardName, sizeof now.standardName, qv::Wide(zone->standardName), 31);
+  text::NarrowToWideBuffer(now.daylightName, sizeof now.daylightName, qv::Wide(zone->daylightName), 31);
   return QV_S_OK;
 }
 

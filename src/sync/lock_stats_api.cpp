@@ -31,7 +31,7 @@ QV_API QVRESULT QVDumpLockStats(const char* label, const QVWCHAR* fileName) {
     std::string name = "qvlockstats.csv";
     if (fileName != nullptr) {
       // A replaced character would name another file: refuse rather than write there.
-      if (!qv::text::WideToNarrowExact(fileName, name)) return QV_E_INVALIDARG;
+      if (!qv::text::WideToNarrowExact(qv::Wide(fileName), name)) return QV_E_INVALIDARG;
     }
     return manager->Dump(label != nullptr ? label : "LockStatsDump", name);
   });
