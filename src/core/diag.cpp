@@ -72,7 +72,7 @@ extern "C" {
 QV_API void QVErrorAlert(uint32_t method, const QVWCHAR* caption, const QVWCHAR* format, ...) {
   va_list ap;
   va_start(ap, format);
-  AlertV(method, caption, format, ap);
+  AlertV(method, qv::Wide(caption), qv::Wide(format), ap);
   va_end(ap);
 }
 
@@ -83,11 +83,11 @@ QV_API QVRESULT QVErrorAlertSetMethod(uint32_t method) {
 
 QV_API void QVAssert(const char* expression, const char* file, int32_t line) {
   // The trace line's two texts are narrow, hence %hs.
-  QVTrace(u"\nQV_ASSERT(%hs)\n %hs:%d\n", expression, file, line);
+  QVTrace(qv::Api(u"\nQV_ASSERT(%hs)\n %hs:%d\n"), expression, file, line);
   uint32_t method = s_alertMethod.load() == 0 ? QV_ALERT_BREAK : 0;
-  QVErrorAlert(method, u"Quovane Services",
-               u"Quovane Services Debug Assertion Failed!\n\nFile: %hs\nLine: %d\n\nExpression: %hs", file, line,
-               expression);
+  QVErrorAlert(method, qv::Api(u"Quovane Services"),
+               qv::Api(u"Quovane Services Debug Assertion Failed!\n\nFile: %hs\nLine: %d\n\nExpression: %hs"), file,
+               line, expression);
 }
 
 QV_API void QVTrace(const QVWCHAR* format, ...) {
@@ -98,7 +98,7 @@ QV_API void QVTrace(const QVWCHAR* format, ...) {
   WChar line[kBufferUnits];
   va_list ap;
   va_start(ap, format);
-  size_t lineLength = ShownLength(line, FormatWideV(line, kBufferUnits, format, ap));
+  size_t lineLength = ShownLength(line, FormatWideV(line, kBufferUnits, qv::Wide(format), ap));
   va_end(ap);
   // Prefix and line leave in one write, so no other output can come between.
   WriteDebug(prefix, prefixLength, line, lineLength);

@@ -22,18 +22,18 @@ extern "C" {
 
 QV_API QVRESULT QVDirCreate(const QVWCHAR* path) {
   if (path == nullptr) return QV_E_INVALIDARG;
-  return os::OsDirMake(file::PathText(path)) ? QV_S_OK : file::PathFailure();
+  return os::OsDirMake(file::PathText(qv::Wide(path))) ? QV_S_OK : file::PathFailure();
 }
 
 QV_API QVRESULT QVDirRemove(const QVWCHAR* path) {
   if (path == nullptr) return QV_E_INVALIDARG;
-  return os::OsDirDelete(file::PathText(path)) ? QV_S_OK : file::PathFailure();
+  return os::OsDirDelete(file::PathText(qv::Wide(path))) ? QV_S_OK : file::PathFailure();
 }
 
 QV_API QVRESULT QVDirOpen(const QVWCHAR* path, QVDIR* dir) {
   if (dir == nullptr || path == nullptr) return QV_E_INVALIDARG;
   *dir = QV_INVALID_HANDLE;
-  std::u16string_view text = file::PathText(path);
+  std::u16string_view text = file::PathText(qv::Wide(path));
   if (text.empty()) return QV_E_NOTFOUND;
   // Trailing separators name the same directory; a path of separators only is the root.
   size_t end = text.find_last_not_of(u'/');

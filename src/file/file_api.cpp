@@ -115,7 +115,7 @@ QV_API QVRESULT QVFileOpen(const QVWCHAR* path, uint32_t flags, uint32_t permiss
   if (file == nullptr) return QV_E_INVALIDARG;
   *file = QV_INVALID_HANDLE;
   file::OpenedFile opened;
-  QVRESULT r = file::OpenWithFlags(path, flags, permissions, false, opened);
+  QVRESULT r = file::OpenWithFlags(qv::Wide(path), flags, permissions, false, opened);
   if (r < 0) return r;
   *file = opened.handle;
   if (flags & QV_FILE_APPEND) {
@@ -204,7 +204,7 @@ QV_API QVRESULT QVFileClose(QVFILE file) { return os::OsFileClose(file) ? QV_S_O
 
 QV_API QVRESULT QVFileDelete(const QVWCHAR* path) {
   if (path == nullptr) return QV_E_INVALIDARG;
-  return os::OsFileRemove(file::PathText(path)) ? QV_S_OK : file::PathFailure();
+  return os::OsFileRemove(file::PathText(qv::Wide(path))) ? QV_S_OK : file::PathFailure();
 }
 
 QV_API QVRESULT QVFileCopy(const QVWCHAR* source, const QVWCHAR* destination, uint32_t flags, uint32_t permissions,
@@ -212,11 +212,11 @@ QV_API QVRESULT QVFileCopy(const QVWCHAR* source, const QVWCHAR* destination, ui
   if (file != nullptr) *file = QV_INVALID_HANDLE;
   if (source == nullptr || destination == nullptr) return QV_E_INVALIDARG;
   file::OpenedFile in;
-  QVRESULT r = file::OpenWithFlags(source, QV_FILE_READ, 0, false, in);
+  QVRESULT r = file::OpenWithFlags(qv::Wide(source), QV_FILE_READ, 0, false, in);
   if (r < 0) return r;
   // The destination is truncated only once it is known not to be the source.
   file::OpenedFile out;
-  r = file::OpenWithFlags(destination, flags | QV_FILE_WRITE, permissions, true, out);
+  r = file::OpenWithFlags(qv::Wide(destination), flags | QV_FILE_WRITE, permissions, true, out);
   if (r < 0) {
     os::OsFileClose(in.handle);
     return r;
@@ -225,7 +225,7 @@ QV_API QVRESULT QVFileCopy(const QVWCHAR* source, const QVWCHAR* destination, ui
   if (!os::OsFileSameObject(in.handle, out.handle, &same)) r = LastResult();
   else if (same) r = QV_E_INVALIDARG;
   if (r >= 0 && out.truncatePending && !os::OsFileSetLength(out.handle, 0)) r = LastResult();
-  if (r >= 0 && out.removePending && !os::OsFileRemove(file::PathText(destination))) r = file::PathFailure();
+  if (r >= 0 && out.removePending && !os::OsFileRemove(file::PathText(qv::Wide(destination)))) r = file::PathFailure();
   uint64_t end;
   if (r >= 0 && (flags & QV_FILE_APPEND) && !os::OsFileMovePointer(out.handle, 0, 2, &end)) r = LastResult();
   if (r >= 0) r = CopyContents(in.handle, out.handle);

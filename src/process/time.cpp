@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/boundary.h"
+#include "base/wide.h"
 #include "os/os_clock.h"
 #include "os/os_error.h"
 #include "os/os_time.h"

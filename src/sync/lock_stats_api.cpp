@@ -4,6 +4,7 @@
 
 #include "base/handle.h"
 #include "base/installed.h"
+#include "base/wide.h"
 #include "qvcore5/qv_lockstats.h"
 #include "sync/lock_stat_manager.h"
 
@@ -27,8 +28,8 @@ QV_API QVRESULT QVDumpLockStats(const char* label, const QVWCHAR* fileName) {
   return base::Bounded([&]() -> QVRESULT {
     CQVLockStatManager* manager = base::Installed<CQVLockStatManager>::Get();
     if (manager == nullptr) return QV_E_FAIL;  // library not started
-    std::u16string_view name = u"qvlockstats.csv";
-    if (fileName != nullptr) name = reinterpret_cast<const char16_t*>(fileName);
+    std::u16string_view name = QV_W("qvlockstats.csv");
+    if (fileName != nullptr) name = qv::Wide(fileName);
     return manager->Dump(label != nullptr ? label : "LockStatsDump", name);
   });
 }

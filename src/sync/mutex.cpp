@@ -13,7 +13,7 @@ namespace {
 constexpr uint32_t kSpinCount = 4000;
 constexpr WChar kCheckCaption[] = u"QVCore Critical Error";
 
-void CheckFailed(const WChar* text) noexcept { QVErrorAlert(0, kCheckCaption, text); }
+void CheckFailed(const WChar* text) noexcept { QVErrorAlert(0, qv::Api(kCheckCaption), qv::Api(text)); }
 }  // namespace
 
 std::atomic<int64_t> CQVCoreMutexChecked::s_tickFrequency{0};

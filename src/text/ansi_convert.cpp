@@ -134,25 +134,27 @@ QV_API size_t QVAnsiToUnicode(QVWCHAR* destination, const char* source, size_t c
   if (capacity == 0) return 0;
   // Only the first `capacity` bytes can matter while they are ASCII.
   size_t length = strnlen(source, capacity);
-  size_t ascii = WidenAsciiRun(destination, source, length);
+  WChar* units = qv::Wide(destination);
+  size_t ascii = WidenAsciiRun(units, source, length);
   if (ascii == length) {
-    if (length < capacity) destination[length] = 0;
+    if (length < capacity) units[length] = 0;
     return length;
   }
-  size_t rest = MultiByteToUtf16(destination + ascii, source + ascii, capacity - ascii);
+  size_t rest = MultiByteToUtf16(units + ascii, source + ascii, capacity - ascii);
   return rest == kFailed ? kFailed : ascii + rest;
 }
 
 QV_API size_t QVUnicodeToAnsi(char* destination, const QVWCHAR* source, size_t capacity) {
   if (source == nullptr) return kFailed;
   if (destination != nullptr && capacity == 0) return 0;
+  const WChar* units = qv::Wide(source);
   size_t ascii = 0;
   if (destination != nullptr) {
-    ascii = NarrowAsciiRun(destination, source, UnitLengthMax(source, capacity));
+    ascii = NarrowAsciiRun(destination, units, UnitLengthMax(units, capacity));
   } else {
-    while (source[ascii] != 0 && source[ascii] < 0x80) ++ascii;
+    while (units[ascii] != 0 && units[ascii] < 0x80) ++ascii;
   }
-  size_t rest = Utf16ToMultiByte(destination != nullptr ? destination + ascii : nullptr, source + ascii,
+  size_t rest = Utf16ToMultiByte(destination != nullptr ? destination + ascii : nullptr, units + ascii,
                                  destination != nullptr ? capacity - ascii : 0);
   return rest == kFailed ? kFailed : ascii + rest;
 }

@@ -114,10 +114,10 @@ extern "C" {
 
 QV_API char* QVStrToLowerA(char* string) { return MapNarrow<false>(string); }
 QV_API char* QVStrToUpperA(char* string) { return MapNarrow<true>(string); }
-QV_API QVWCHAR* QVStrToLowerW(QVWCHAR* string) { return MapWide<false>(string); }
-QV_API QVWCHAR* QVStrToUpperW(QVWCHAR* string) { return MapWide<true>(string); }
-QV_API QVWCHAR* QVStrToLowerUTF16(QVWCHAR* string) { return MapUnicode(string, u_strToLower); }
-QV_API QVWCHAR* QVStrToUpperUTF16(QVWCHAR* string) { return MapUnicode(string, u_strToUpper); }
+QV_API QVWCHAR* QVStrToLowerW(QVWCHAR* string) { return qv::Api(MapWide<false>(qv::Wide(string))); }
+QV_API QVWCHAR* QVStrToUpperW(QVWCHAR* string) { return qv::Api(MapWide<true>(qv::Wide(string))); }
+QV_API QVWCHAR* QVStrToLowerUTF16(QVWCHAR* string) { return qv::Api(MapUnicode(qv::Wide(string), u_strToLower)); }
+QV_API QVWCHAR* QVStrToUpperUTF16(QVWCHAR* string) { return qv::Api(MapUnicode(qv::Wide(string), u_strToUpper)); }
 
 QV_API char QVToLowerA(int32_t character) {
   if (IsAsciiValue(character))

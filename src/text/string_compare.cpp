@@ -43,17 +43,17 @@ extern "C" {
 QV_API int32_t QVStrCmpA(const char* first, const char* second) { return std::strcmp(first, second); }
 
 QV_API int32_t QVStrCmpW(const QVWCHAR* first, const QVWCHAR* second) {
-  size_t i = UnitMismatch(first, second);
+  size_t i = UnitMismatch(qv::Wide(first), qv::Wide(second));
   return (first[i] > second[i]) - (first[i] < second[i]);
 }
 
 QV_API int32_t QVStrCmpUCS2(const QVWCHAR* first, const QVWCHAR* second) {
-  size_t i = UnitMismatch(first, second);
+  size_t i = UnitMismatch(qv::Wide(first), qv::Wide(second));
   return static_cast<int32_t>(first[i]) - static_cast<int32_t>(second[i]);
 }
 
 QV_API int32_t QVStrCmpUTF16(const QVWCHAR* first, const QVWCHAR* second) {
-  return u_strcmpCodePointOrder(first, second);
+  return u_strcmpCodePointOrder(qv::Wide(first), qv::Wide(second));
 }
 
 QV_API int32_t QVStrNCmpA(const char* first, const char* second, uint32_t count) {
@@ -69,15 +69,15 @@ QV_API int32_t QVStrNCmpW(const QVWCHAR* first, const QVWCHAR* second, uint32_t 
 }
 
 QV_API int32_t QVStrNCmpUTF16(const QVWCHAR* first, const QVWCHAR* second, uint32_t count) {
-  return u_strncmpCodePointOrder(first, second, IcuLength(count));
+  return u_strncmpCodePointOrder(qv::Wide(first), qv::Wide(second), IcuLength(count));
 }
 
 QV_API int32_t QVStrICmpW(const QVWCHAR* first, const QVWCHAR* second) {
-  return WideICompare(first, second, SIZE_MAX);
+  return WideICompare(qv::Wide(first), qv::Wide(second), SIZE_MAX);
 }
 
 QV_API int32_t QVStrNICmpW(const QVWCHAR* first, const QVWCHAR* second, uint32_t count) {
-  return WideICompare(first, second, count);
+  return WideICompare(qv::Wide(first), qv::Wide(second), count);
 }
 
 QV_API int32_t QVStrICmpUCS2(const QVWCHAR* first, const QVWCHAR* second) {
@@ -90,11 +90,11 @@ QV_API int32_t QVStrICmpUCS2(const QVWCHAR* first, const QVWCHAR* second) {
 }
 
 QV_API int32_t QVStrICmpUTF16(const QVWCHAR* first, const QVWCHAR* second) {
-  return u_strcasecmp(first, second, kCaseOptions);
+  return u_strcasecmp(qv::Wide(first), qv::Wide(second), kCaseOptions);
 }
 
 QV_API int32_t QVStrNICmpUTF16(const QVWCHAR* first, const QVWCHAR* second, uint32_t count) {
-  return u_strncasecmp(first, second, IcuLength(count), kCaseOptions);
+  return u_strncasecmp(qv::Wide(first), qv::Wide(second), IcuLength(count), kCaseOptions);
 }
 
 }  // extern "C"

@@ -47,7 +47,7 @@ Unit* Duplicate(const Unit* s, size_t length) noexcept {
 extern "C" {
 
 QV_API uint32_t QVStrLenA(const char* string) { return static_cast<uint32_t>(std::strlen(string)); }
-QV_API uint32_t QVStrLenW(const QVWCHAR* string) { return static_cast<uint32_t>(UnitLength(string)); }
+QV_API uint32_t QVStrLenW(const QVWCHAR* string) { return static_cast<uint32_t>(UnitLength(qv::Wide(string))); }
 // One function under two names: the second name is an alias of the first.
 QV_API uint32_t QVStrLenUTF16(const QVWCHAR* string) __attribute__((alias("QVStrLenW"), nothrow));
 
@@ -55,14 +55,14 @@ QV_API uint32_t QVStrNLenA(const char* string, uint32_t maxCount) {
   return static_cast<uint32_t>(strnlen(string, maxCount));
 }
 QV_API uint32_t QVStrNLenW(const QVWCHAR* string, uint32_t maxCount) {
-  return static_cast<uint32_t>(UnitLengthMax(string, maxCount));
+  return static_cast<uint32_t>(UnitLengthMax(qv::Wide(string), maxCount));
 }
 QV_API uint32_t QVStrNLenUTF16(const QVWCHAR* string, uint32_t maxCount) __attribute__((alias("QVStrNLenW"), nothrow));
 
 QV_API char* QVStrCpyA(char* destination, const char* source) { return std::strcpy(destination, source); }
 
 QV_API QVWCHAR* QVStrCpyW(QVWCHAR* destination, const QVWCHAR* source) {
-  std::memcpy(destination, source, (UnitLength(source) + 1) * sizeof(WChar));
+  std::memcpy(destination, source, (UnitLength(qv::Wide(source)) + 1) * sizeof(WChar));
   return destination;
 }
 
@@ -71,7 +71,7 @@ QV_API char* QVStrNCpyA(char* destination, const char* source, uint32_t count) {
 }
 
 QV_API QVWCHAR* QVStrNCpyW(QVWCHAR* destination, const QVWCHAR* source, uint32_t count) {
-  CopyPadded(destination, source, count);
+  CopyPadded(qv::Wide(destination), qv::Wide(source), count);
   return destination;
 }
 
@@ -89,7 +89,7 @@ QV_API QVWCHAR* QVStrNZCpyW(QVWCHAR* destination, uint32_t destinationSize, cons
                             uint32_t count) {
   if (destination == nullptr || destinationSize == 0) return destination;
   size_t m = std::min<size_t>(count, destinationSize - 1);
-  CopyPadded(destination, source != nullptr ? source : u"", m);
+  CopyPadded(qv::Wide(destination), source != nullptr ? qv::Wide(source) : u"", m);
   destination[m] = 0;
   return destination;
 }
@@ -98,7 +98,8 @@ QV_API QVWCHAR* QVStrNZCpyUTF16(QVWCHAR* destination, uint32_t destinationSize, 
                                 uint32_t count) {
   if (destination == nullptr || destinationSize == 0) return destination;
   uint32_t m = std::min(count, destinationSize - 1);
-  u_strncpy(destination, source != nullptr ? source : u"", static_cast<int32_t>(std::min<uint32_t>(m, INT32_MAX)));
+  u_strncpy(qv::Wide(destination), source != nullptr ? qv::Wide(source) : u"",
+            static_cast<int32_t>(std::min<uint32_t>(m, INT32_MAX)));
   destination[m] = 0;
   return destination;
 }
@@ -106,7 +107,7 @@ QV_API QVWCHAR* QVStrNZCpyUTF16(QVWCHAR* destination, uint32_t destinationSize, 
 QV_API char* QVStrCatA(char* destination, const char* source) { return std::strcat(destination, source); }
 
 QV_API QVWCHAR* QVStrCatW(QVWCHAR* destination, const QVWCHAR* source) {
-  QVStrCpyW(destination + UnitLength(destination), source);
+  QVStrCpyW(destination + UnitLength(qv::Wide(destination)), source);
   return destination;
 }
 
@@ -115,8 +116,9 @@ QV_API char* QVStrNCatA(char* destination, const char* source, uint32_t count) {
 }
 
 QV_API QVWCHAR* QVStrNCatW(QVWCHAR* destination, const QVWCHAR* source, uint32_t count) {
-  WChar* d = destination + UnitLength(destination);
-  size_t n = UnitLengthMax(source, count);
+  WChar* d = qv::Wide(destination);
+  d += UnitLength(d);
+  size_t n = UnitLengthMax(qv::Wide(source), count);
   std::memcpy(d, source, n * sizeof(WChar));
   d[n] = 0;
   return destination;
@@ -134,9 +136,9 @@ QV_API char* QVStrNZCatA(char* destination, uint32_t destinationSize, const char
 QV_API QVWCHAR* QVStrNZCatW(QVWCHAR* destination, uint32_t destinationSize, const QVWCHAR* source,
                             uint32_t count) {
   if (destination == nullptr || destinationSize == 0) return destination;
-  size_t at = AppendPosition(destination, destinationSize, UnitLengthMax);
+  size_t at = AppendPosition(qv::Wide(destination), destinationSize, UnitLengthMax);
   size_t m = std::min<size_t>(count, destinationSize - at - 1);
-  CopyPadded(destination + at, source != nullptr ? source : u"", m);
+  CopyPadded(qv::Wide(destination) + at, source != nullptr ? qv::Wide(source) : u"", m);
   destination[at + m] = 0;
   return destination;
 }
@@ -144,9 +146,10 @@ QV_API QVWCHAR* QVStrNZCatW(QVWCHAR* destination, uint32_t destinationSize, cons
 QV_API QVWCHAR* QVStrNZCatUTF16(QVWCHAR* destination, uint32_t destinationSize, const QVWCHAR* source,
                                 uint32_t count) {
   if (destination == nullptr || destinationSize == 0) return destination;
-  size_t at = AppendPosition(destination, destinationSize, UnitLengthMax);
+  size_t at = AppendPosition(qv::Wide(destination), destinationSize, UnitLengthMax);
   size_t m = std::min<size_t>(count, destinationSize - at - 1);
-  u_strncpy(destination + at, source != nullptr ? source : u"", static_cast<int32_t>(std::min<size_t>(m, INT32_MAX)));
+  u_strncpy(qv::Wide(destination) + at, source != nullptr ? qv::Wide(source) : u"",
+            static_cast<int32_t>(std::min<size_t>(m, INT32_MAX)));
   destination[at + m] = 0;
   return destination;
 }
@@ -174,7 +177,7 @@ QV_API char* QVStrDupA(const char* string) {
 }
 
 QV_API QVWCHAR* QVStrDupW(const QVWCHAR* string) {
-  return string != nullptr ? Duplicate(string, UnitLength(string)) : nullptr;
+  return string != nullptr ? Duplicate(string, UnitLength(qv::Wide(string))) : nullptr;
 }
 
 QV_API char* QVStrNDupA(const char* string, uint32_t maxCount) {
@@ -182,7 +185,7 @@ QV_API char* QVStrNDupA(const char* string, uint32_t maxCount) {
 }
 
 QV_API QVWCHAR* QVStrNDupW(const QVWCHAR* string, uint32_t maxCount) {
-  return string != nullptr ? Duplicate(string, UnitLengthMax(string, maxCount)) : nullptr;
+  return string != nullptr ? Duplicate(string, UnitLengthMax(qv::Wide(string), maxCount)) : nullptr;
 }
 
 QV_API void QVStrFreeA(void* string) { ::operator delete[](string); }

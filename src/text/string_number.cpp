@@ -144,11 +144,11 @@ QV_API int32_t QVStrToIA(const char* string) { return string != nullptr ? std::a
 // As the C runtime's atoi on a 64-bit long: the low 32 bits of the saturated
 // 64-bit value.
 QV_API int32_t QVStrToIW(const QVWCHAR* string) {
-  return static_cast<int32_t>(ParseInteger<int64_t, WChar>(string, nullptr, 10, WideSpace));
+  return static_cast<int32_t>(ParseInteger<int64_t, WChar>(qv::Wide(string), nullptr, 10, WideSpace));
 }
 
 QV_API int64_t QVStrToI64W(const QVWCHAR* string) {
-  return ParseInteger<int64_t, WChar>(string, nullptr, 10, WideSpace);
+  return ParseInteger<int64_t, WChar>(qv::Wide(string), nullptr, 10, WideSpace);
 }
 
 QV_API int32_t QVStrToLA(const char* string, char** end, int32_t base) {
@@ -188,12 +188,12 @@ QV_API double QVStrToDA(const char* string, char** end) {
 // wcstod on 16-bit units: the part that can hold the number is widened unit
 // by unit into the runtime's wchar_t and read there.
 QV_API double QVStrToDW(const QVWCHAR* string, QVWCHAR** end) {
-  auto finish = [&](const WChar* at, double value) {
-    if (end != nullptr) *end = const_cast<WChar*>(at);
+  auto finish = [&](const QVWCHAR* at, double value) {
+    if (end != nullptr) *end = const_cast<QVWCHAR*>(at);
     return value;
   };
   if (string == nullptr) return finish(nullptr, 0);
-  const WChar* p = string;
+  const WChar* p = qv::Wide(string);
   while (*p != 0 && WideSpace(*p)) ++p;
   size_t n = NumberCandidateLength(p);
   wchar_t small[96];
@@ -212,7 +212,7 @@ QV_API double QVStrToDW(const QVWCHAR* string, QVWCHAR** end) {
   wchar_t* stop = nullptr;
   double value = std::wcstod(wide, &stop);
   size_t used = static_cast<size_t>(stop - wide);
-  return finish(used == 0 ? string : p + used, value);
+  return finish(used == 0 ? string : qv::Api(p + used), value);
 }
 
 }  // extern "C"

@@ -47,14 +47,14 @@ QV_API char* QVStrChrA(const char* string, int32_t character) {
 }
 
 QV_API QVWCHAR* QVStrChrW(const QVWCHAR* string, QVWCHAR character) {
-  return const_cast<WChar*>(UnitFind(string, character));
+  return qv::Api(const_cast<WChar*>(UnitFind(qv::Wide(string), character)));
 }
 
-QV_API QVWCHAR* QVStrChrUCS2(const QVWCHAR* string, QVWCHAR unit) { return u_strchr(string, unit); }
+QV_API QVWCHAR* QVStrChrUCS2(const QVWCHAR* string, QVWCHAR unit) { return qv::Api(u_strchr(qv::Wide(string), unit)); }
 
 QV_API QVWCHAR* QVStrChrUTF16(const QVWCHAR* string, uint32_t codePoint) {
   if (codePoint > 0x10FFFF) return nullptr;
-  return u_strchr32(string, static_cast<UChar32>(codePoint));
+  return qv::Api(u_strchr32(qv::Wide(string), static_cast<UChar32>(codePoint)));
 }
 
 QV_API char* QVStrRChrA(const char* string, int32_t character) {
@@ -63,18 +63,18 @@ QV_API char* QVStrRChrA(const char* string, int32_t character) {
 
 QV_API QVWCHAR* QVStrRChrW(const QVWCHAR* string, QVWCHAR character) {
   const WChar* last = nullptr;
-  for (const WChar* s = string;; ++s) {
+  for (const WChar* s = qv::Wide(string);; ++s) {
     if (*s == character) last = s;
     if (*s == 0) break;
   }
-  return const_cast<WChar*>(last);
+  return qv::Api(const_cast<WChar*>(last));
 }
 
-QV_API QVWCHAR* QVStrRChrUCS2(const QVWCHAR* string, QVWCHAR unit) { return u_strrchr(string, unit); }
+QV_API QVWCHAR* QVStrRChrUCS2(const QVWCHAR* string, QVWCHAR unit) { return qv::Api(u_strrchr(qv::Wide(string), unit)); }
 
 QV_API QVWCHAR* QVStrRChrUTF16(const QVWCHAR* string, uint32_t codePoint) {
   if (codePoint > 0x10FFFF) return nullptr;
-  return u_strrchr32(string, static_cast<UChar32>(codePoint));
+  return qv::Api(u_strrchr32(qv::Wide(string), static_cast<UChar32>(codePoint)));
 }
 
 QV_API char* QVStrStrA(const char* string, const char* substring) {
@@ -82,18 +82,18 @@ QV_API char* QVStrStrA(const char* string, const char* substring) {
 }
 
 QV_API QVWCHAR* QVStrStrW(const QVWCHAR* string, const QVWCHAR* substring) {
-  if (*substring == 0) return const_cast<WChar*>(string);
-  for (const WChar* s = string; (s = UnitFind(s, *substring)) != nullptr; ++s) {
+  if (*substring == 0) return const_cast<QVWCHAR*>(string);
+  for (const WChar* s = qv::Wide(string); (s = UnitFind(s, *substring)) != nullptr; ++s) {
     size_t k = 1;
     while (substring[k] != 0 && s[k] == substring[k]) ++k;
-    if (substring[k] == 0) return const_cast<WChar*>(s);
+    if (substring[k] == 0) return qv::Api(const_cast<WChar*>(s));
     if (s[k] == 0) return nullptr;  // the rest is shorter than the substring
   }
   return nullptr;
 }
 
 QV_API QVWCHAR* QVStrStrUTF16(const QVWCHAR* string, const QVWCHAR* substring) {
-  return u_strstr(string, substring);
+  return qv::Api(u_strstr(qv::Wide(string), qv::Wide(substring)));
 }
 
 // A null delimiter string counts as an empty one.
@@ -105,9 +105,11 @@ QV_API char* QVStrTokA(char** cursor, const char* delimiters) {
 }
 
 QV_API QVWCHAR* QVStrTokW(QVWCHAR** cursor, const QVWCHAR* delimiters) {
-  const WChar* delims = delimiters != nullptr ? delimiters : u"";
-  return NextToken(
-      cursor,
+  if (cursor == nullptr) return nullptr;
+  const WChar* delims = delimiters != nullptr ? qv::Wide(delimiters) : u"";
+  WChar* at = qv::Wide(*cursor);
+  WChar* token = NextToken(
+      &at,
       [delims](const WChar* s) {
         size_t n = 0;
         while (s[n] != 0 && IsDelimiter(s[n], delims)) ++n;
@@ -118,6 +120,8 @@ QV_API QVWCHAR* QVStrTokW(QVWCHAR** cursor, const QVWCHAR* delimiters) {
         while (s[n] != 0 && !IsDelimiter(s[n], delims)) ++n;
         return n;
       });
+  *cursor = qv::Api(at);
+  return qv::Api(token);
 }
 
 }  // extern "C"

@@ -35,7 +35,7 @@ const char* const QVUtf8BomStr = kUtf8Bom;  // exported by its declaration
 QV_API int32_t QVUTF16ToUTF8(char* destination, const QVWCHAR* source, int32_t capacity) {
   int32_t length = capacity;
   UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8(destination, capacity, &length, source, -1, &status);
+  u_strToUTF8(destination, capacity, &length, qv::Wide(source), -1, &status);
   NoteUnconvertible(status);
   return LengthOrCapacity(status, length, capacity);
 }
@@ -43,7 +43,7 @@ QV_API int32_t QVUTF16ToUTF8(char* destination, const QVWCHAR* source, int32_t c
 QV_API int32_t QVUTF8ToUTF16(QVWCHAR* destination, const char* source, int32_t capacity) {
   int32_t length = capacity;
   UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8(destination, capacity, &length, source, -1, &status);
+  u_strFromUTF8(qv::Wide(destination), capacity, &length, source, -1, &status);
   NoteUnconvertible(status);
   return LengthOrCapacity(status, length, capacity);
 }
@@ -52,7 +52,7 @@ QV_API char* QVUTF16ToUTF8N(char* destination, int32_t capacity, int32_t* length
                             int32_t sourceLength) {
   if (length != nullptr) *length = 0;
   UErrorCode status = U_ZERO_ERROR;
-  char* result = u_strToUTF8(destination, capacity, length, source, sourceLength, &status);
+  char* result = u_strToUTF8(destination, capacity, length, qv::Wide(source), sourceLength, &status);
   NoteUnconvertible(status);
   return result;
 }
@@ -61,9 +61,9 @@ QV_API QVWCHAR* QVUTF8ToUTF16N(QVWCHAR* destination, int32_t capacity, int32_t* 
                                int32_t sourceLength) {
   if (length != nullptr) *length = 0;
   UErrorCode status = U_ZERO_ERROR;
-  WChar* result = u_strFromUTF8(destination, capacity, length, source, sourceLength, &status);
+  WChar* result = u_strFromUTF8(qv::Wide(destination), capacity, length, source, sourceLength, &status);
   NoteUnconvertible(status);
-  return result;
+  return qv::Api(result);
 }
 
 // Byte by byte, so a text shorter than the mark is never read past its end.
@@ -78,16 +78,16 @@ QV_API uint32_t QVNextCharUTF16(const QVWCHAR** text, int32_t available) {
   if (text == nullptr || *text == nullptr) return 0;
   if (available == -1) available = 2;
   if (available <= 0) return 0;
-  const WChar* p = *text;
+  const WChar* p = qv::Wide(*text);
   uint32_t unit = p[0];
   if (qv::text::IsLead(unit) && available >= 2 && qv::text::IsTrail(p[1])) {
-    *text = p + 2;
+    *text = qv::Api(p + 2);
     return qv::text::Combine(unit, p[1]);
   }
-  *text = p + 1;
+  *text = qv::Api(p + 1);
   return unit;
 }
 
-QV_API int32_t QVCountCharUTF16(const QVWCHAR* text) { return text != nullptr ? u_countChar32(text, -1) : 0; }
+QV_API int32_t QVCountCharUTF16(const QVWCHAR* text) { return text != nullptr ? u_countChar32(qv::Wide(text), -1) : 0; }
 
 }  // extern "C"
