@@ -59,7 +59,56 @@ constexpr uint64_t Word(uint32_t thread, uint32_t holds) noexcept { return (uint
 constexpr uint32_t Owner(uint64_t word) noexcept { return static_cast<uint32_t>(word >> 32); }
 constexpr uint32_t Holds(uint64_t word) noexcept { return static_cast<uint32_t>(word); }
 
+// Per thread, over all reader-writer locks: records with read holds, and
+// locks written. While they are 0, which is the common case, a thread knows
+// without looking at any lock that it neither reads nor writes, and it
+// touches no line another thread's record or the writer's fields live on.
+thread_local constinit uint32_t t_readRecords __attribute__((tls_model("initial-exec"))) = 0;
+thread_local constinit uint32_t t_writeLocks __attribute__((tls_model("initial-exec"))) = 0;
+
+// Every thread that reads gets one of the slot indices for its life, the
+// same in every lock, so that only that thread ever writes its slot and it
+// needs no atomic read-modify-write there. 0: none yet; kNoIndex: the
+// thread is ending. A thread without an index reads through the overflow
+// list. The index goes back when the thread ends.
+constexpr uint32_t kNoIndex = 0xFFFFFFFFu;
+thread_local constinit uint32_t t_slotIndex __attribute__((tls_model("initial-exec"))) = 0;
+static_assert(CQVRWLockImpl::kSlots <= 32, "one bit per slot index");
+constinit std::atomic<uint32_t> g_slotIndicesInUse{0};  // never destroyed: late threads may still give theirs back
+
+struct SlotIndexReturn {
+  bool armed = false;
+  ~SlotIndexReturn() {
+    const uint32_t index = t_slotIndex;
+    t_slotIndex = kNoIndex;
+    if (armed && index != 0 && index != kNoIndex)
+      g_slotIndicesInUse.fetch_and(~(1u << (index - 1)), std::memory_order_release);
+  }
+};
+thread_local SlotIndexReturn t_slotIndexReturn;
+
 }  // namespace
+
+uint32_t CQVRWLockImpl::AssignSlotIndex() noexcept {
+  uint32_t used = g_slotIndicesInUse.load(std::memory_order_relaxed);
+  for (;;) {
+    const uint32_t free = ~used & (kSlots == 32 ? 0xFFFFFFFFu : (1u << kSlots) - 1);
+    if (free == 0) return kSlots;  // all taken: asked again next time
+    const uint32_t index = static_cast<uint32_t>(__builtin_ctz(free));
+    if (g_slotIndicesInUse.compare_exchange_weak(used, used | (1u << index), std::memory_order_acquire,
+                                                 std::memory_order_relaxed)) {
+      t_slotIndex = index + 1;
+      t_slotIndexReturn.armed = true;
+      return index;
+    }
+  }
+}
+
+[[gnu::always_inline]] inline uint32_t CQVRWLockImpl::SlotIndex() noexcept {
+  const uint32_t index = t_slotIndex;
+  if (__builtin_expect(index - 1 < kSlots, 1)) return index - 1;
+  return index == 0 ? AssignSlotIndex() : kSlots;
+}
 
 CQVRWLockImpl::CQVRWLockImpl(const char* name, uint32_t flags) : m_name(name ? name : ""), m_flags(flags) {
   try {
@@ -90,29 +139,24 @@ CQVEvent* CQVRWLockImpl::Gate() const noexcept { return CQVEvent::FromHandle(m_w
 
 // ---- reader records ---------------------------------------------------------
 
-// A thread has at most one slot: it takes a new one only when it finds none
-// of its own, and only it gives its holds above 0 or takes them back.
+// The caller's slot with holds, if it has one.
 [[gnu::always_inline]] inline CQVRWLockImpl::Slot* CQVRWLockImpl::FindSlot(uint32_t self) noexcept {
-  const uint32_t home = Home(self);
-  for (uint32_t i = 0; i < kProbes; ++i) {
-    Slot& slot = m_slots[(home + i) & (kSlots - 1)];
-    if (Owner(slot.word.load(std::memory_order_relaxed)) == self) return &slot;
-  }
-  return nullptr;
+  const uint32_t index = SlotIndex();
+  if (index >= kSlots) return nullptr;
+  Slot& slot = m_slots[index];
+  const uint64_t word = slot.word.load(std::memory_order_relaxed);
+  return Owner(word) == self && Holds(word) != 0 ? &slot : nullptr;
 }
 
-// Takes a slot with no holds (free, or left by a thread that no longer
-// reads) for the caller with 1 hold; null when all of its slots are in use.
-CQVRWLockImpl::Slot* CQVRWLockImpl::FreeSlot(uint32_t self) noexcept {
-  const uint32_t home = Home(self);
-  for (uint32_t i = 0; i < kProbes; ++i) {
-    Slot& slot = m_slots[(home + i) & (kSlots - 1)];
-    uint64_t word = slot.word.load(std::memory_order_relaxed);
-    if (Holds(word) == 0 &&
-        slot.word.compare_exchange_strong(word, Word(self, 1), std::memory_order_relaxed, std::memory_order_relaxed))
-      return &slot;
-  }
-  return nullptr;
+// The caller's slot, given 1 hold; null when the caller has no slot index
+// or a thread that ended while reading left its holds there.
+[[gnu::always_inline]] inline CQVRWLockImpl::Slot* CQVRWLockImpl::FreeSlot(uint32_t self) noexcept {
+  const uint32_t index = SlotIndex();
+  if (index >= kSlots) return nullptr;
+  Slot& slot = m_slots[index];
+  if (Holds(slot.word.load(std::memory_order_relaxed)) != 0) return nullptr;
+  slot.word.store(Word(self, 1), std::memory_order_relaxed);
+  return &slot;
 }
 
 CQVRWLockImpl::ReaderEntry* CQVRWLockImpl::FindOverflowLocked(uint32_t self) noexcept {
@@ -128,10 +172,8 @@ void CQVRWLockImpl::RemoveOverflowLocked(ReaderEntry* entry) noexcept {
 
 // The caller's read holds as its record shows them (0 without a record).
 uint32_t CQVRWLockImpl::OwnHolds(uint32_t self) {
-  if (Slot* slot = FindSlot(self)) {
-    const uint32_t holds = Holds(slot->word.load(std::memory_order_relaxed));
-    if (holds != 0) return holds;
-  }
+  if (t_readRecords == 0) return 0;
+  if (Slot* slot = FindSlot(self)) return Holds(slot->word.load(std::memory_order_relaxed));
   if (m_overflowCount.load(std::memory_order_relaxed) == 0) return 0;
   Held a(ArrayLock());
   const ReaderEntry* e = FindOverflowLocked(self);
@@ -153,24 +195,21 @@ std::vector<CQVRWLockImpl::ReaderEntry> CQVRWLockImpl::Readers() {
 
 // A new reader without a writer about: a slot and one more reading thread,
 // with no mutex. The count and the writer flag share one word, so either
-// the writer sees this reader or this reader sees the writer.
+// the writer sees this reader or this reader sees the writer. The count is
+// raised before the flag is looked at (one atomic step, and no read of a
+// line that other threads write first); with the flag set the reader backs
+// out again as a leaving reader would.
 [[gnu::always_inline]] inline bool CQVRWLockImpl::TryEnterFast(uint32_t self) noexcept {
-  uint32_t state = m_state.load(std::memory_order_relaxed);
-  if (state & kWriterBit) return false;
-  Slot* slot = FindSlot(self);
-  uint64_t word = slot ? slot->word.load(std::memory_order_relaxed) : 0;
-  if (slot == nullptr || Holds(word) != 0 ||
-      !slot->word.compare_exchange_strong(word, Word(self, 1), std::memory_order_relaxed, std::memory_order_relaxed)) {
-    slot = FreeSlot(self);
-    if (slot == nullptr) return false;
+  Slot* slot = FreeSlot(self);
+  if (slot == nullptr) return false;
+  const uint32_t state = m_state.fetch_add(1, std::memory_order_acquire);
+  if (state & kWriterBit) {
+    slot->word.store(Word(self, 0), std::memory_order_relaxed);
+    ++t_readRecords;  // DropReader counts it down again
+    DropReader();
+    return false;
   }
-  for (;;) {
-    if (state & kWriterBit) {
-      slot->word.store(Word(self, 0), std::memory_order_relaxed);
-      return false;
-    }
-    if (m_state.compare_exchange_weak(state, state + 1, std::memory_order_acquire, std::memory_order_relaxed)) break;
-  }
+  ++t_readRecords;
   if ((state & kCountMask) == 0) Gate()->Reset();  // the first reader closes the gate
   return true;
 }
@@ -183,6 +222,7 @@ void CQVRWLockImpl::AddReader(uint32_t self) {
     m_readers.push_back({self, 1});  // first, so that a failed allocation changes nothing
     m_overflowCount.store(static_cast<uint32_t>(m_readers.size()), std::memory_order_relaxed);
   }
+  ++t_readRecords;
   if ((m_state.fetch_add(1, std::memory_order_acquire) & kCountMask) == 0) Gate()->Reset();
 }
 
@@ -197,6 +237,7 @@ void CQVRWLockImpl::EnterQueued(uint32_t self) {
 // and then looks at the count, the reader counts down and then looks for an
 // announcement, both in one total order: one of them sees the other.
 void CQVRWLockImpl::DropReader() noexcept {
+  --t_readRecords;
   const uint32_t state = m_state.fetch_sub(1, std::memory_order_seq_cst) - 1;
   if (state & kWriterBit) {
     if (m_pendingWriter.load(std::memory_order_seq_cst) == 0) return;
@@ -220,23 +261,22 @@ void CQVRWLockImpl::ReadWhileWriting(uint32_t self) {
 
 [[gnu::always_inline]] inline QVRESULT CQVRWLockImpl::AcquireRead() {
   const uint32_t self = os::CurrentThreadId();
-  if (m_writer.load(std::memory_order_relaxed) == self) {
+  if (t_writeLocks != 0 && m_writer.load(std::memory_order_relaxed) == self) {
     ReadWhileWriting(self);
     return QV_S_OK;
   }
   // A thread that reads already never waits, not even for a waiting writer.
-  if (Slot* slot = FindSlot(self)) {
-    const uint64_t word = slot->word.load(std::memory_order_relaxed);
-    if (Holds(word) != 0) {
-      slot->word.store(word + 1, std::memory_order_relaxed);
+  if (t_readRecords != 0) {
+    if (Slot* slot = FindSlot(self)) {
+      slot->word.store(slot->word.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
       return QV_S_OK;
     }
-  }
-  if (m_overflowCount.load(std::memory_order_relaxed) != 0) {
-    Held a(ArrayLock());
-    if (ReaderEntry* e = FindOverflowLocked(self)) {
-      ++e->holds;
-      return QV_S_OK;
+    if (m_overflowCount.load(std::memory_order_relaxed) != 0) {
+      Held a(ArrayLock());
+      if (ReaderEntry* e = FindOverflowLocked(self)) {
+        ++e->holds;
+        return QV_S_OK;
+      }
     }
   }
   if (TryEnterFast(self)) return QV_S_OK;
@@ -252,23 +292,22 @@ void CQVRWLockImpl::ReadWhileWriting(uint32_t self) {
 
 QVRESULT CQVRWLockImpl::TryAcquireRead() {
   const uint32_t self = os::CurrentThreadId();
-  if (m_writer.load(std::memory_order_relaxed) == self) {
+  if (t_writeLocks != 0 && m_writer.load(std::memory_order_relaxed) == self) {
     ReadWhileWriting(self);
     return QV_S_OK;
   }
-  if (Slot* slot = FindSlot(self)) {
-    const uint64_t word = slot->word.load(std::memory_order_relaxed);
-    if (Holds(word) != 0) {
-      slot->word.store(word + 1, std::memory_order_relaxed);
+  if (t_readRecords != 0) {
+    if (Slot* slot = FindSlot(self)) {
+      slot->word.store(slot->word.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
       return QV_S_OK;
     }
-  }
-  if (m_overflowCount.load(std::memory_order_relaxed) != 0) {
-    if (!TryEnter(ArrayLock())) return QV_E_FAIL;
-    Adopted a(ArrayLock());
-    if (ReaderEntry* e = FindOverflowLocked(self)) {
-      ++e->holds;
-      return QV_S_OK;
+    if (m_overflowCount.load(std::memory_order_relaxed) != 0) {
+      if (!TryEnter(ArrayLock())) return QV_E_FAIL;
+      Adopted a(ArrayLock());
+      if (ReaderEntry* e = FindOverflowLocked(self)) {
+        ++e->holds;
+        return QV_S_OK;
+      }
     }
   }
   if (TryEnterFast(self)) return QV_S_OK;
@@ -292,22 +331,21 @@ QVRESULT CQVRWLockImpl::ReleaseOverflow(uint32_t self) {
 
 [[gnu::always_inline]] inline QVRESULT CQVRWLockImpl::ReleaseRead() {
   const uint32_t self = os::CurrentThreadId();
-  if (m_writer.load(std::memory_order_relaxed) == self) {
+  if (t_writeLocks != 0 && m_writer.load(std::memory_order_relaxed) == self) {
     if (m_savedReadCount == 0) return QV_E_FAIL;
     --m_savedReadCount;
     return QV_S_OK;
   }
+  if (t_readRecords == 0) return QV_E_FAIL;
   if (Slot* slot = FindSlot(self)) {
     const uint64_t word = slot->word.load(std::memory_order_relaxed);
     if (Holds(word) > 1) {
       slot->word.store(word - 1, std::memory_order_relaxed);
       return QV_S_OK;
     }
-    if (Holds(word) == 1) {
-      slot->word.store(Word(self, 0), std::memory_order_relaxed);
-      DropReader();
-      return QV_S_OK;
-    }
+    slot->word.store(Word(self, 0), std::memory_order_relaxed);
+    DropReader();
+    return QV_S_OK;
   }
   if (m_overflowCount.load(std::memory_order_relaxed) != 0) return ReleaseOverflow(self);
   return QV_E_FAIL;
@@ -342,6 +380,7 @@ void CQVRWLockImpl::BecomeWriter(uint32_t self, uint32_t ownHolds) noexcept {
   m_savedReadCount = ownHolds;
   m_writeDepth = 1;
   m_writer.store(self, std::memory_order_relaxed);
+  ++t_writeLocks;
 }
 
 // A wait that failed: the writer gives up its claim and lets readers in.
@@ -394,7 +433,7 @@ QVRESULT CQVRWLockImpl::WaitForReaders(uint32_t self, uint32_t ownReads) {
 
 QVRESULT CQVRWLockImpl::AcquireWrite() {
   const uint32_t self = os::CurrentThreadId();
-  if (m_writer.load(std::memory_order_relaxed) == self) {
+  if (t_writeLocks != 0 && m_writer.load(std::memory_order_relaxed) == self) {
     Enter(Lock());
     ++m_writeDepth;
     return QV_S_OK;
@@ -446,7 +485,7 @@ QVRESULT CQVRWLockImpl::TryAcquireWrite() {
 
 QVRESULT CQVRWLockImpl::ReleaseWrite() {
   const uint32_t self = os::CurrentThreadId();
-  if (m_writer.load(std::memory_order_relaxed) != self) return QV_E_FAIL;
+  if (t_writeLocks == 0 || m_writer.load(std::memory_order_relaxed) != self) return QV_E_FAIL;
   if (--m_writeDepth > 0) {
     Leave(Lock());
     return QV_S_OK;
@@ -455,21 +494,25 @@ QVRESULT CQVRWLockImpl::ReleaseWrite() {
   m_savedReadCount = 0;
   // The record exists when saved is above 0: it was there before the write
   // or made with the first read while writing.
-  Slot* slot = FindSlot(self);
-  if (slot != nullptr && Holds(slot->word.load(std::memory_order_relaxed)) != 0) {
+  bool dropped = false;
+  Slot* slot = t_readRecords != 0 ? FindSlot(self) : nullptr;
+  if (slot != nullptr) {
     slot->word.store(Word(self, saved), std::memory_order_relaxed);
-    if (saved == 0) m_state.fetch_sub(1, std::memory_order_relaxed);
-  } else if (m_overflowCount.load(std::memory_order_relaxed) != 0) {
+    dropped = saved == 0;
+  } else if (t_readRecords != 0 && m_overflowCount.load(std::memory_order_relaxed) != 0) {
     Held a(ArrayLock());
     if (ReaderEntry* e = FindOverflowLocked(self)) {
       e->holds = saved;
-      if (saved == 0) {
-        RemoveOverflowLocked(e);
-        m_state.fetch_sub(1, std::memory_order_relaxed);
-      }
+      if (saved == 0) RemoveOverflowLocked(e);
+      dropped = saved == 0;
     }
   }
+  if (dropped) {
+    --t_readRecords;
+    m_state.fetch_sub(1, std::memory_order_relaxed);
+  }
   m_writer.store(0, std::memory_order_relaxed);
+  --t_writeLocks;
   // Reads kept past the write release close the gate as a first reader
   // would. No thread waits on it: writers wait only while holding m_lock.
   if (saved == 0)

@@ -31,6 +31,8 @@ class CQVRWLockImpl {
   QVRESULT TryAcquireRead();
   QVRESULT TryAcquireWrite();
 
+  static constexpr uint32_t kSlots = 16;
+
   struct ReaderEntry {
     uint32_t thread;
     uint32_t holds;
@@ -48,13 +50,11 @@ class CQVRWLockImpl {
 
  private:
   // A reading thread's record: owner thread in the high half, its read holds
-  // in the low half. A slot with 0 holds is free for any thread to take; a
-  // thread looks for its own only in the few slots after its home slot.
+  // in the low half. Slot i belongs to the thread holding slot index i, and
+  // only that thread writes it.
   struct alignas(64) Slot {
     std::atomic<uint64_t> word{0};
   };
-  static constexpr uint32_t kSlots = 16;
-  static constexpr uint32_t kProbes = 4;
   // m_state: reading threads in the low bits; kWriterBit while a writer
   // waits or writes (new readers then queue on m_lock).
   static constexpr uint32_t kWriterBit = 0x80000000u;
@@ -77,7 +77,9 @@ class CQVRWLockImpl {
   CQVMutex* ArrayLock() const noexcept;
   CQVEvent* Gate() const noexcept;
 
-  static uint32_t Home(uint32_t thread) noexcept { return (thread * 0x9E3779B1u) >> 28; }
+  // The calling thread's slot index, kSlots when it has none.
+  static uint32_t SlotIndex() noexcept;
+  static uint32_t AssignSlotIndex() noexcept;
   Slot* FindSlot(uint32_t self) noexcept;
   Slot* FreeSlot(uint32_t self) noexcept;
   ReaderEntry* FindOverflowLocked(uint32_t self) noexcept;
