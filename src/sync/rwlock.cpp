@@ -210,7 +210,6 @@ std::vector<CQVRWLockImpl::ReaderEntry> CQVRWLockImpl::Readers() {
     return false;
   }
   ++t_readRecords;
-  if ((state & kCountMask) == 0) Gate()->Reset();  // the first reader closes the gate
   return true;
 }
 
@@ -223,7 +222,7 @@ void CQVRWLockImpl::AddReader(uint32_t self) {
     m_overflowCount.store(static_cast<uint32_t>(m_readers.size()), std::memory_order_relaxed);
   }
   ++t_readRecords;
-  if ((m_state.fetch_add(1, std::memory_order_acquire) & kCountMask) == 0) Gate()->Reset();
+  m_state.fetch_add(1, std::memory_order_acquire);
 }
 
 // Blocks while a writer holds or waits for the lock.
@@ -246,8 +245,9 @@ void CQVRWLockImpl::DropReader() noexcept {
         (m_state.load(std::memory_order_relaxed) & kCountMask) <= m_pendingReads)
       Gate()->Signal();
   } else if (state == 0) {
-    // Only a writer waits on the gate, and it sets the flag first.
-    Gate()->SignalUnwaited();
+    // Reads kept past a write release closed the gate; the last of them
+    // opens it. Nobody waits on it: a writer sets the flag first.
+    Gate()->OpenIfClosedUnwaited();
   }
 }
 
@@ -516,7 +516,7 @@ QVRESULT CQVRWLockImpl::ReleaseWrite() {
   // Reads kept past the write release close the gate as a first reader
   // would. No thread waits on it: writers wait only while holding m_lock.
   if (saved == 0)
-    Gate()->SignalUnwaited();
+    Gate()->OpenIfClosedUnwaited();
   else
     Gate()->Reset();
   m_state.fetch_and(~kWriterBit, std::memory_order_release);
