@@ -235,20 +235,24 @@ void CQVRWLockImpl::EnterQueued(uint32_t self) {
 // than the writer itself opens the gate for it. The writer announces itself
 // and then looks at the count, the reader counts down and then looks for an
 // announcement, both in one total order: one of them sees the other.
-void CQVRWLockImpl::DropReader() noexcept {
+[[gnu::always_inline]] inline void CQVRWLockImpl::DropReader() noexcept {
   --t_readRecords;
   const uint32_t state = m_state.fetch_sub(1, std::memory_order_seq_cst) - 1;
   if (state & kWriterBit) {
-    if (m_pendingWriter.load(std::memory_order_seq_cst) == 0) return;
-    Held a(ArrayLock());
-    if (m_pendingWriter.load(std::memory_order_relaxed) != 0 &&
-        (m_state.load(std::memory_order_relaxed) & kCountMask) <= m_pendingReads)
-      Gate()->Signal();
+    WakeWriter();
   } else if (state == 0) {
     // Reads kept past a write release closed the gate; the last of them
     // opens it. Nobody waits on it: a writer sets the flag first.
     Gate()->OpenIfClosedUnwaited();
   }
+}
+
+void CQVRWLockImpl::WakeWriter() noexcept {
+  if (m_pendingWriter.load(std::memory_order_seq_cst) == 0) return;
+  Held a(ArrayLock());
+  if (m_pendingWriter.load(std::memory_order_relaxed) != 0 &&
+      (m_state.load(std::memory_order_relaxed) & kCountMask) <= m_pendingReads)
+    Gate()->Signal();
 }
 
 // The writer reads: the holds are kept aside until its write release. Its

@@ -90,6 +90,7 @@ class CQVRWLockImpl {
   void EnterQueued(uint32_t self);
   void AddReader(uint32_t self);
   void DropReader() noexcept;
+  void WakeWriter() noexcept;
   void ReadWhileWriting(uint32_t self);
   QVRESULT ReleaseOverflow(uint32_t self);
 
@@ -98,15 +99,17 @@ class CQVRWLockImpl {
   void BecomeWriter(uint32_t self, uint32_t ownHolds) noexcept;
   void AbandonWrite() noexcept;
 
-  // Read-mostly: the parts, the writer's identity and the overflow size.
+  // Read-mostly: the parts and the overflow size.
   QVMUTEX m_lock = nullptr;
   QVGATE m_writerGate = nullptr;
   QVMUTEX m_arrayLock = nullptr;
-  // The writing thread, so that releases by any other thread are refused.
-  std::atomic<uint32_t> m_writer{0};
   // The length of m_readers, readable without m_arrayLock: a thread sees 0
   // only when it has no entry there itself, since only it adds or removes its own.
   std::atomic<uint32_t> m_overflowCount{0};
+  // Written by each writer (a line of its own, so readers' reads of the
+  // parts above do not miss after every write). The writing thread, so that
+  // releases by any other thread are refused.
+  alignas(64) std::atomic<uint32_t> m_writer{0};
   // The writer's own: recursion depth and the read holds it keeps for after
   // its write release.
   uint32_t m_writeDepth = 0;
