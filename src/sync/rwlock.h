@@ -31,7 +31,7 @@ class CQVRWLockImpl {
   QVRESULT TryAcquireRead();
   QVRESULT TryAcquireWrite();
 
-  static constexpr uint32_t kSlots = 16;
+  static constexpr uint32_t kSlots = 32;
 
   struct ReaderEntry {
     uint32_t thread;
@@ -44,6 +44,8 @@ class CQVRWLockImpl {
   QVMUTEX LockHandle() const noexcept { return m_lock; }
   QVMUTEX ArrayLockHandle() const noexcept { return m_arrayLock; }
   QVGATE GateHandle() const noexcept { return m_writerGate; }
+  // Reading threads kept in the overflow list (they found no slot).
+  uint32_t OverflowCount() const noexcept { return m_overflowCount.load(std::memory_order_relaxed); }
 
   static CQVRWLockImpl* FromHandle(QVRWLOCK handle) noexcept { return reinterpret_cast<CQVRWLockImpl*>(handle); }
   QVRWLOCK Handle() noexcept { return reinterpret_cast<QVRWLOCK>(this); }
