@@ -65,6 +65,9 @@ constexpr uint32_t Holds(uint64_t word) noexcept { return static_cast<uint32_t>(
 // touches no line another thread's record or the writer's fields live on.
 thread_local constinit uint32_t t_readRecords __attribute__((tls_model("initial-exec"))) = 0;
 thread_local constinit uint32_t t_writeLocks __attribute__((tls_model("initial-exec"))) = 0;
+// Reads still to come that look for a writer before raising the count.
+constexpr uint32_t kWriterSeenReads = 8;
+thread_local constinit uint32_t t_writerSeen __attribute__((tls_model("initial-exec"))) = 0;
 
 // Every thread that reads gets one of the slot indices for its life, the
 // same in every lock, so that only that thread ever writes its slot and it
@@ -200,15 +203,20 @@ std::vector<CQVRWLockImpl::ReaderEntry> CQVRWLockImpl::Readers() {
 // line that other threads write first); with the flag set the reader backs
 // out again as a leaving reader would.
 [[gnu::always_inline]] inline bool CQVRWLockImpl::TryEnterFast(uint32_t self) noexcept {
+  // A thread that lately ran into a writer looks first, rather than raise
+  // the count and take it back (two needless writes to the busiest line).
+  if (t_writerSeen != 0 && (m_state.load(std::memory_order_relaxed) & kWriterBit)) return false;
   Slot* slot = FreeSlot(self);
   if (slot == nullptr) return false;
   const uint32_t state = m_state.fetch_add(1, std::memory_order_acquire);
   if (state & kWriterBit) {
+    t_writerSeen = kWriterSeenReads;
     slot->word.store(Word(self, 0), std::memory_order_relaxed);
     ++t_readRecords;  // DropReader counts it down again
     DropReader();
     return false;
   }
+  if (t_writerSeen != 0) --t_writerSeen;
   ++t_readRecords;
   return true;
 }
