@@ -1,6 +1,6 @@
 // The reader-writer lock: two library mutexes, a gate, a state word with the
 // number of reading threads and a writer flag, and one record per reading
-// thread with its holds.
+// thread with its holds (a slot, or the overflow list under m_arrayLock).
 #pragma once
 #include <atomic>
 #include <cstdint>
