@@ -2,6 +2,7 @@
 // list, and they must still share, re-enter, hold off writers and release.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <future>
@@ -142,5 +143,54 @@ TEST(RWLockOverflow, EndedThreadsGiveTheirSlotsBack) {
   });
   fresh.join();
   EXPECT_TRUE(impl->Readers().empty());
+  EXPECT_EQ(QVRWLockDestroy(l), 0);
+}
+
+// Slot readers, overflow readers and writers race for a second; an
+// independent record of who is inside must never show a reader beside a
+// writer, and every call must give the expected result.
+TEST(RWLockOverflow, SlotAndOverflowReadersRacingWritersNeverMeetAWriter) {
+  QVRWLOCK l;
+  ASSERT_EQ(QVRWLockCreate("overflow-race", 0, &l), 0);
+  const int n = static_cast<int>(CQVRWLockImpl::kSlots) + 4;
+  std::atomic<int> readers{0}, writers{0}, violations{0}, unexpected{0};
+  std::atomic<long> reads{0}, writes{0};
+  const auto end = std::chrono::steady_clock::now() + 1s;
+  std::vector<std::thread> threads;
+  for (int i = 0; i < n; ++i) {
+    threads.emplace_back([&, i] {
+      auto expect = [&](QVRESULT got) {
+        if (got != 0) unexpected.fetch_add(1);
+      };
+      for (unsigned k = 0; std::chrono::steady_clock::now() < end; ++k) {
+        if ((k + static_cast<unsigned>(i)) % 8 == 0) {
+          expect(QVRWLockAcquireWrite(l));
+          if (writers.fetch_add(1) != 0 || readers.load() != 0) violations.fetch_add(1);
+          writers.fetch_sub(1);
+          expect(QVRWLockReleaseWrite(l));
+          writes.fetch_add(1);
+        } else {
+          expect(QVRWLockAcquireRead(l));
+          readers.fetch_add(1);
+          if (writers.load() != 0) violations.fetch_add(1);
+          if (k % 3 == 0) {
+            expect(QVRWLockAcquireRead(l));  // re-entry
+            expect(QVRWLockReleaseRead(l));
+          }
+          readers.fetch_sub(1);
+          expect(QVRWLockReleaseRead(l));
+          reads.fetch_add(1);
+        }
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(violations.load(), 0);
+  EXPECT_EQ(unexpected.load(), 0);
+  EXPECT_GT(reads.load(), 0);
+  EXPECT_GT(writes.load(), 0);
+  EXPECT_TRUE(CQVRWLockImpl::FromHandle(l)->Readers().empty());
+  EXPECT_EQ(QVRWLockTryAcquireWrite(l), 0);
+  EXPECT_EQ(QVRWLockReleaseWrite(l), 0);
   EXPECT_EQ(QVRWLockDestroy(l), 0);
 }
