@@ -66,7 +66,7 @@ constexpr uint32_t Holds(uint64_t word) noexcept { return static_cast<uint32_t>(
 thread_local constinit uint32_t t_readRecords __attribute__((tls_model("initial-exec"))) = 0;
 thread_local constinit uint32_t t_writeLocks __attribute__((tls_model("initial-exec"))) = 0;
 // Reads still to come that look for a writer before raising the count.
-constexpr uint32_t kWriterSeenReads = 8;
+constexpr uint32_t kWriterSeenReads = 64;
 thread_local constinit uint32_t t_writerSeen __attribute__((tls_model("initial-exec"))) = 0;
 
 // Every thread that reads gets one of the slot indices for its life, the
