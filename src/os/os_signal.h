@@ -40,6 +40,8 @@ class Event {
   // Set for an owner that knows no thread waits or can start waiting before
   // it looks at the signal under a lock the owner shares: no fence, no wake.
   void SetUnwaited() noexcept { m_signalled.store(1, std::memory_order_release); }
+  // A glance at the state, for an owner that orders it by other means.
+  bool IsSetRelaxed() const noexcept { return m_signalled.load(std::memory_order_relaxed) != 0; }
   void Reset() noexcept { m_signalled.store(0, std::memory_order_release); }
   // kWaitObject0 once signalled, kWaitTimeout when the time ran out,
   // kWaitFailed with the last error set.

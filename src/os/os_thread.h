@@ -18,6 +18,14 @@ inline uint32_t CurrentThreadId() noexcept {
 // 0 gives up the rest of the time slice.
 void SleepMs(uint32_t milliseconds) noexcept;
 void YieldThread() noexcept;
+// One step of a busy wait: tells the processor that the loop spins.
+inline void SpinPause() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield" ::: "memory");
+#endif
+}
 void DebugBreak() noexcept;
 
 }  // namespace qv::os

@@ -30,6 +30,11 @@ class CQVEvent {
   }
   // Opens without looking for waiters, for an owner that knows there are none.
   void SignalUnwaited() noexcept { m_handle.SetUnwaited(); }
+  // The same, writing nothing when already open (keeps a line that many
+  // threads read from bouncing between them).
+  void OpenIfClosedUnwaited() noexcept {
+    if (!m_handle.IsSetRelaxed()) m_handle.SetUnwaited();
+  }
   void Reset() noexcept { m_handle.Reset(); }
   // QV_S_OK once signalled, QV_E_TIMEOUT when the time ran out; throws on a
   // platform failure.
