@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/handle.h"
+#include "base/mutex_guard.h"
 #include "base/refcounted.h"
 #include "os/os_lock.h"
 #include "qvcore5/qv_mutex.h"
@@ -86,6 +87,10 @@ inline QVRESULT CQVMutex::ReleaseFast() noexcept {
   static_cast<CQVCoreMutexImpl*>(this)->LeavePlain();
   return QV_S_OK;
 }
+
+// For base::Guard<CQVMutex*>.
+inline void GuardAcquire(CQVMutex* mutex) noexcept { mutex->AcquireFast(); }
+inline void GuardRelease(CQVMutex* mutex) noexcept { mutex->ReleaseFast(); }
 
 class CQVCoreMutexChecked final : public CQVCoreMutexImpl {
  public:

@@ -19,23 +19,9 @@ inline void Enter(CQVMutex* m) noexcept { m->AcquireFast(); }
 inline bool TryEnter(CQVMutex* m) noexcept { return m->TryAcquireFast() == QV_S_OK; }
 inline void Leave(CQVMutex* m) noexcept { m->ReleaseFast(); }
 
-// Scoped holds of a library mutex (Adopted: already taken). The lock's paths
-// throw only allocation failures, and those must not leave a mutex held.
-class Adopted {
- public:
-  explicit Adopted(CQVMutex* held) noexcept : m_mutex(held) {}
-  ~Adopted() { Leave(m_mutex); }
-  Adopted(const Adopted&) = delete;
-  Adopted& operator=(const Adopted&) = delete;
-
- private:
-  CQVMutex* m_mutex;
-};
-
-class Held : public Adopted {
- public:
-  explicit Held(CQVMutex* mutex) noexcept : Adopted((Enter(mutex), mutex)) {}
-};
+// Scoped holds: the lock's paths throw only allocation failures, and those
+// must not leave a mutex held.
+using Held = base::Guard<CQVMutex*>;
 
 }  // namespace
 
@@ -301,7 +287,7 @@ QVRESULT CQVRWLockImpl::TryAcquireRead() {
     }
     if (m_overflowCount.load(std::memory_order_relaxed) != 0) {
       if (!TryEnter(ArrayLock())) return QV_E_FAIL;
-      Adopted a(ArrayLock());
+      Held a(ArrayLock(), base::kAdoptLock);
       if (ReaderEntry* e = FindOverflowLocked(self)) {
         ++e->holds;
         return QV_S_OK;
@@ -310,7 +296,7 @@ QVRESULT CQVRWLockImpl::TryAcquireRead() {
   }
   if (TryEnterFast(self)) return QV_S_OK;
   if (!TryEnter(Lock())) return QV_E_FAIL;
-  Adopted l(Lock());
+  Held l(Lock(), base::kAdoptLock);
   AddReader(self);
   return QV_S_OK;
 }
