@@ -14,10 +14,10 @@
 
 namespace qv::os {
 
-class KernelObject {
+class LibraryObject {
  public:
-  KernelObject(const KernelObject&) = delete;
-  KernelObject& operator=(const KernelObject&) = delete;
+  LibraryObject(const LibraryObject&) = delete;
+  LibraryObject& operator=(const LibraryObject&) = delete;
 
   void AddRef() noexcept { m_refs.fetch_add(1, std::memory_order_relaxed); }
   void Release() noexcept {
@@ -25,8 +25,8 @@ class KernelObject {
   }
 
  protected:
-  KernelObject() = default;  // created holding one reference
-  virtual ~KernelObject() = default;
+  LibraryObject() = default;  // created holding one reference
+  virtual ~LibraryObject() = default;
 
  private:
   std::atomic<uint32_t> m_refs{1};
@@ -34,10 +34,10 @@ class KernelObject {
 
 // Publishes the object under a new handle value; the table takes over the
 // caller's reference. On failure (last error 14) the reference is released.
-void* InsertHandle(KernelObject* object) noexcept;
+void* InsertHandle(LibraryObject* object) noexcept;
 
 // A new reference to the object behind the value, or null with last error 6.
-KernelObject* ReferenceHandle(void* handle) noexcept;
+LibraryObject* ReferenceHandle(void* handle) noexcept;
 
 // Closes the value; the object goes once its last reference is released.
 // False with last error 6 when the value is not an open handle.
@@ -48,12 +48,12 @@ size_t OpenHandleCount() noexcept;
 
 // Holds one reference; ReferenceAs checks the object's kind.
 template <class T>
-class KernelRef {
+class LibraryObjectRef {
  public:
-  KernelRef() = default;
-  explicit KernelRef(T* object) noexcept : m_object(object) {}
-  KernelRef(KernelRef&& other) noexcept : m_object(other.m_object) { other.m_object = nullptr; }
-  KernelRef& operator=(KernelRef&& other) noexcept {
+  LibraryObjectRef() = default;
+  explicit LibraryObjectRef(T* object) noexcept : m_object(object) {}
+  LibraryObjectRef(LibraryObjectRef&& other) noexcept : m_object(other.m_object) { other.m_object = nullptr; }
+  LibraryObjectRef& operator=(LibraryObjectRef&& other) noexcept {
     if (this != &other) {
       Reset();
       m_object = other.m_object;
@@ -61,7 +61,7 @@ class KernelRef {
     }
     return *this;
   }
-  ~KernelRef() { Reset(); }
+  ~LibraryObjectRef() { Reset(); }
   void Reset() noexcept {
     if (m_object != nullptr) m_object->Release();
     m_object = nullptr;
@@ -75,10 +75,10 @@ class KernelRef {
 };
 
 template <class T>
-KernelRef<T> ReferenceAs(void* handle) noexcept {
-  KernelObject* object = ReferenceHandle(handle);
+LibraryObjectRef<T> ReferenceAs(void* handle) noexcept {
+  LibraryObject* object = ReferenceHandle(handle);
   if (object == nullptr) return {};
-  if (T* typed = dynamic_cast<T*>(object)) return KernelRef<T>(typed);
+  if (T* typed = dynamic_cast<T*>(object)) return LibraryObjectRef<T>(typed);
   object->Release();
   SetLastError(kErrorInvalidHandle);
   return {};

@@ -110,7 +110,7 @@ template <size_t Block, class Mask, class Rest>
 // where they agree and a is 1..127 (a positive signed byte).
 using qv::text::kCaseScanConstants;
 
-[[gnu::always_inline]] inline uint32_t StopMask16(const char* a, const char* b) noexcept {
+[[gnu::always_inline]] QV_BLOCK_READS inline uint32_t StopMask16(const char* a, const char* b) noexcept {
   auto constant = [](int k) { return _mm_load_si128(reinterpret_cast<const __m128i*>(kCaseScanConstants[k])); };
   const __m128i caseBit = constant(0);
   __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
@@ -139,7 +139,7 @@ QV_BLOCK_READS int ICompareSse2(const char* a, const char* b, size_t max) noexce
   return _mm256_load_si256(reinterpret_cast<const __m256i*>(kCaseScanConstants[k]));
 }
 
-[[gnu::target("avx2"), gnu::always_inline]] inline uint32_t StopMask32(const char* a, const char* b) noexcept {
+[[gnu::target("avx2"), gnu::always_inline]] QV_BLOCK_READS inline uint32_t StopMask32(const char* a, const char* b) noexcept {
   auto constant = Constant32;
   const __m256i caseBit = constant(0);
   __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));

@@ -20,7 +20,7 @@ namespace qv::os {
 
 namespace {
 
-class DirSearch final : public KernelObject {
+class DirSearch final : public LibraryObject {
  public:
   explicit DirSearch(DIR* dir) noexcept : m_dir(dir) {}
   ~DirSearch() override { ::closedir(m_dir); }
@@ -92,7 +92,7 @@ void* OsDirSearchOpen(std::u16string_view path) noexcept {
 }
 
 bool OsDirSearchNext(void* handle, DirEntryInfo* entry) noexcept {
-  KernelRef<DirSearch> search = ReferenceAs<DirSearch>(handle);
+  LibraryObjectRef<DirSearch> search = ReferenceAs<DirSearch>(handle);
   if (!search) return false;
   std::lock_guard<std::mutex> guard(search->m_mutex);
   for (;;) {

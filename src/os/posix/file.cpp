@@ -33,7 +33,7 @@ struct LockRecord {
   bool pending;  // asked of the kernel, not yet granted
 };
 
-class FileObject final : public KernelObject {
+class FileObject final : public LibraryObject {
  public:
   FileObject(int fd, uint32_t access, bool regular, bool pipeLike) noexcept
       : m_fd(fd), m_access(access), m_regular(regular), m_pipeLike(pipeLike) {}
@@ -81,7 +81,7 @@ void* Publish(int fd, uint32_t access, const struct stat& st) noexcept {
   return InsertHandle(object);
 }
 
-KernelRef<FileObject> FileRef(void* file) noexcept { return ReferenceAs<FileObject>(file); }
+LibraryObjectRef<FileObject> FileRef(void* file) noexcept { return ReferenceAs<FileObject>(file); }
 
 bool Overlaps(const LockRecord& r, uint64_t offset, uint64_t length) noexcept {
   return r.offset < offset + length && offset < r.offset + r.length;
@@ -282,7 +282,7 @@ bool OsFileClose(void* file) noexcept {
 
 bool OsFileReadBytes(void* file, void* buffer, uint32_t count, uint32_t* done) noexcept {
   *done = 0;
-  KernelRef<FileObject> f = FileRef(file);
+  LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
   if (!(f->m_access & kFileAccessRead)) return FailWith(kErrorAccessDenied);
   auto* out = static_cast<char*>(buffer);
@@ -304,7 +304,7 @@ bool OsFileReadBytes(void* file, void* buffer, uint32_t count, uint32_t* done) n
 
 bool OsFileWriteBytes(void* file, const void* buffer, uint32_t count, uint32_t* done) noexcept {
   *done = 0;
-  KernelRef<FileObject> f = FileRef(file);
+  LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
   if (!(f->m_access & kFileAccessWrite)) return FailWith(kErrorAccessDenied);
   const auto* data = static_cast<const char*>(buffer);
@@ -316,7 +316,7 @@ bool OsFileWriteBytes(void* file, const void* buffer, uint32_t count, uint32_t* 
 }
 
 bool OsFileMovePointer(void* file, int64_t distance, uint32_t method, uint64_t* position) noexcept {
-  KernelRef<FileObject> f = FileRef(file);
+  LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
   static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
   if (method > 2) return FailWith(kErrorInvalidParameter);
@@ -330,7 +330,7 @@ bool OsFileMovePointer(void* file, int64_t distance, uint32_t method, uint64_t* 
 }
 
 bool OsFileSyncData(void* file) noexcept {
-  KernelRef<FileObject> f = FileRef(file);
+  LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
   if (::fsync(f->m_fd) != 0) {
     // Pipes and terminals have nothing to write back.
@@ -341,7 +341,7 @@ bool OsFileSyncData(void* file) noexcept {
 }
 
 bool OsFileQuerySize(void* file, uint64_t* size) noexcept {
-  KernelRef<FileObject> f = FileRef(file);
+  LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
   struct stat st;
   if (::fstat(f->m_fd, &st) != 0) return Fail(errno);
@@ -350,7 +350,7 @@ bool OsFileQuerySize(void* file, uint64_t* size) noexcept {
 }
 
 bool OsFileSetLength(void* file, uint64_t length) noexcept {
-  KernelRef<FileObject> f = FileRef(file);
+  LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
   if (!(f->m_access & kFileAccessWrite)) return FailWith(kErrorAccessDenied);
   int rc;
@@ -361,9 +361,9 @@ bool OsFileSetLength(void* file, uint64_t length) noexcept {
 }
 
 bool OsFileSameObject(void* first, void* second, bool* same) noexcept {
-  KernelRef<FileObject> a = FileRef(first);
+  LibraryObjectRef<FileObject> a = FileRef(first);
   if (!a) return false;
-  KernelRef<FileObject> b = FileRef(second);
+  LibraryObjectRef<FileObject> b = FileRef(second);
   if (!b) return false;
   struct stat sa, sb;
   if (::fstat(a->m_fd, &sa) != 0 || ::fstat(b->m_fd, &sb) != 0) return Fail(errno);
@@ -373,7 +373,7 @@ bool OsFileSameObject(void* first, void* second, bool* same) noexcept {
 
 bool OsFileRangeLock(void* file, uint64_t offset, uint64_t length, bool shared, bool wait) noexcept {
   if (length == 0) return FailWith(kErrorInvalidParameter);
-  KernelRef<FileObject> f = FileRef(file);
+  LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
   try {
     std::lock_guard<std::mutex> guard(f->m_lockMutex);
@@ -408,7 +408,7 @@ bool OsFileRangeLock(void* file, uint64_t offset, uint64_t length, bool shared, 
 }
 
 bool OsFileRangeUnlock(void* file, uint64_t offset, uint64_t length) noexcept {
-  KernelRef<FileObject> f = FileRef(file);
+  LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
   std::lock_guard<std::mutex> guard(f->m_lockMutex);
   auto it = std::find_if(f->m_locks.begin(), f->m_locks.end(), [&](const LockRecord& r) {
@@ -421,9 +421,9 @@ bool OsFileRangeUnlock(void* file, uint64_t offset, uint64_t length) noexcept {
 
 bool OsFileCopyChunk(void* from, void* to, uint64_t count, uint64_t* copied) noexcept {
   *copied = 0;
-  KernelRef<FileObject> src = FileRef(from);
+  LibraryObjectRef<FileObject> src = FileRef(from);
   if (!src) return false;
-  KernelRef<FileObject> dst = FileRef(to);
+  LibraryObjectRef<FileObject> dst = FileRef(to);
   if (!dst) return false;
   if (!(src->m_access & kFileAccessRead) || !(dst->m_access & kFileAccessWrite)) return FailWith(kErrorAccessDenied);
   if (!src->m_regular || !dst->m_regular) return FailWith(kErrorNotSupported);

@@ -17,7 +17,7 @@ constexpr unsigned kGenerationShift = kIndexShift + kIndexBits;
 constexpr uintptr_t kGenerationMask = ~uintptr_t{0} >> kGenerationShift;
 
 struct Slot {
-  KernelObject* object = nullptr;
+  LibraryObject* object = nullptr;
   uintptr_t generation = 1;
 };
 
@@ -53,7 +53,7 @@ Slot* Find(HandleTable& table, void* handle) noexcept {
 
 }  // namespace
 
-void* InsertHandle(KernelObject* object) noexcept {
+void* InsertHandle(LibraryObject* object) noexcept {
   HandleTable& table = Table();
   try {
     std::lock_guard<std::mutex> guard(table.lock);
@@ -79,7 +79,7 @@ void* InsertHandle(KernelObject* object) noexcept {
   }
 }
 
-KernelObject* ReferenceHandle(void* handle) noexcept {
+LibraryObject* ReferenceHandle(void* handle) noexcept {
   HandleTable& table = Table();
   std::lock_guard<std::mutex> guard(table.lock);
   Slot* slot = Find(table, handle);
@@ -93,7 +93,7 @@ KernelObject* ReferenceHandle(void* handle) noexcept {
 
 bool CloseHandle(void* handle) noexcept {
   HandleTable& table = Table();
-  KernelObject* object;
+  LibraryObject* object;
   {
     std::lock_guard<std::mutex> guard(table.lock);
     Slot* slot = Find(table, handle);

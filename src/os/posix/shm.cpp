@@ -18,7 +18,7 @@ namespace qv::os {
 
 namespace {
 
-class SectionObject final : public KernelObject {
+class SectionObject final : public LibraryObject {
  public:
   SectionObject(posix::NamedObjectRef object, bool writable) : m_object(std::move(object)), m_writable(writable) {}
   ~SectionObject() override { posix::ReleaseNamedObject(m_object); }
@@ -104,7 +104,7 @@ void* OpenFileMapping(std::string_view platformName, bool write) noexcept {
 }
 
 void* MapViewOfFile(void* sectionHandle, ViewAccess access) noexcept {
-  KernelRef<SectionObject> section = ReferenceAs<SectionObject>(sectionHandle);
+  LibraryObjectRef<SectionObject> section = ReferenceAs<SectionObject>(sectionHandle);
   if (!section) return nullptr;
   if (access == ViewAccess::kNone) {
     SetLastError(kErrorInvalidParameter);

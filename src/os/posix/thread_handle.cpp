@@ -25,7 +25,7 @@ constexpr uint32_t kIdAwaited = 0xFFFFFFFFu;
 // The pthread behind a handle. The pthread is joined by the first waiter;
 // if nobody ever waits, the last reference detaches it so that it frees
 // itself when it ends.
-class ThreadObject final : public KernelObject {
+class ThreadObject final : public LibraryObject {
  public:
   ThreadObject(ThreadRoutine routine, void* argument) : m_routine(routine), m_argument(argument) {}
   ~ThreadObject() override {
@@ -159,12 +159,12 @@ bool CreateThread(uint32_t stackSize, ThreadRoutine routine, void* argument, voi
 }
 
 bool WaitForThread(void* handle) noexcept {
-  KernelRef<ThreadObject> thread = ReferenceAs<ThreadObject>(handle);
+  LibraryObjectRef<ThreadObject> thread = ReferenceAs<ThreadObject>(handle);
   return thread && thread->Wait();
 }
 
 bool GetExitCodeThread(void* handle, uint32_t* exitCode) noexcept {
-  KernelRef<ThreadObject> thread = ReferenceAs<ThreadObject>(handle);
+  LibraryObjectRef<ThreadObject> thread = ReferenceAs<ThreadObject>(handle);
   if (!thread) return false;
   *exitCode = thread->ExitCode();
   return true;
