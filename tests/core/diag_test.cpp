@@ -32,16 +32,14 @@ std::u16string Fill(size_t n, char16_t c) { return std::u16string(n, c); }
 
 std::string Prefix() {
   char b[16];
-  std::snprintf(b, sizeof b, "[%#x]", qv::os::CurrentThreadId());
-  return b;
+  return std::string(b, std::snprintf(b, sizeof b, "[%#x]", qv::os::CurrentThreadId()));
 }
 }  // namespace
 
 TEST(Trace, PrefixThenTheLineCutAt511UnitsOrAtAZeroUnit) {
-  std::u16string text(600, u'y');
   qvtest::StderrCapture capture;
   QVTrace(u"value=%d text=%hs", 17, "abc");
-  QVTrace(u"%s", text.c_str());
+  QVTrace(u"%s", Fill(600, u'y').c_str());
   QVTrace(u"ab%ccd", 0);
   QVTrace(u"%s%c%s", u"x", 0, u"hidden");
   std::string p = Prefix();
@@ -52,9 +50,7 @@ TEST(Trace, LinesOfConcurrentThreadsNeverInterleave) {
   qvtest::StderrCapture capture;
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
-    threads.emplace_back([t] {
-      for (int i = 0; i < 200; ++i) QVTrace(u"<%d:%d>\n", t, i);
-    });
+    threads.emplace_back([t] { for (int i = 0; i < 200; ++i) QVTrace(u"<%d:%d>\n", t, i); });
   for (auto& th : threads) th.join();
   std::string out = capture.Finish();
   std::regex line(R"(\[0x[0-9a-f]+\]<\d:\d+>\n)");
@@ -63,23 +59,15 @@ TEST(Trace, LinesOfConcurrentThreadsNeverInterleave) {
   EXPECT_EQ(std::regex_replace(out, line, ""), "");
 }
 
-TEST(ErrorAlert, MethodsZeroFormatAndMessage) {
+TEST(ErrorAlert, MethodsZeroFormatMessageAndWait) {
   qvtest::ScopedAlertMethod guard(0);
   qvtest::StderrCapture capture;
   QVErrorAlert(0, u"Caption", u"text %d", 1);  // no method, no default: nothing
   QVErrorAlert(QV_ALERT_FORMAT, u"Caption", u"value %d", 9);
-  std::u16string longText(700, u'z');
-  QVErrorAlert(QV_ALERT_MESSAGE, u"C", u"%s", longText.c_str());
+  QVErrorAlert(QV_ALERT_MESSAGE, u"C", u"%s", Fill(700, u'z').c_str());
   EXPECT_EQ(capture.Finish(), "Caption: value 9\nC: " + std::string(511, 'z'));
-}
-
-TEST(ErrorAlert, WaitMethodBlocksUntilContinued) {
-  qvtest::ScopedAlertMethod guard(0);
   std::atomic<bool> returned{false};
-  std::thread waiter([&] {
-    QVErrorAlert(QV_ALERT_WAIT, u"c", u"t");
-    returned = true;
-  });
+  std::thread waiter([&] { QVErrorAlert(QV_ALERT_WAIT, u"c", u"t"); returned = true; });
   EXPECT_FALSE(qvtest::WaitUntil([&] { return returned.load(); }, std::chrono::milliseconds(30)));
   qv::core::AlertContinue();
   waiter.join();
@@ -97,6 +85,7 @@ TEST(Assert, FormatsWithADefaultMethodElseBreaksIntoTheDebugger) {
   qvtest::ScopedAlertMethod guard(0);
   qvtest::StderrCapture capture;
   EXPECT_EQ(qvtest::CountTraps([] { QVAssert("ok", "f.c", 1); }), 1);
+  EXPECT_EQ(qvtest::CountTraps([] { QVDebugBreak(); }), 1);
 }
 
 TEST(WideFormat, StringsFollowTheWindowsMeanings) {
@@ -107,7 +96,7 @@ TEST(WideFormat, StringsFollowTheWindowsMeanings) {
   EXPECT_EQ(Fmt(u"%hs|%s", "caf\xc3\xa9", u"\U0001F600"), u"caf\u00e9|\U0001F600");  // narrow text is decoded
 }
 
-TEST(WideFormat, IntegersWithFlagsWidthPrecisionAndSizes) {
+TEST(WideFormat, IntegersWithFlagsWidthPrecisionAndSizesAndUnknownConversions) {
   EXPECT_EQ(Fmt(u"%d %i %u", -42, 7, 3000000000u), u"-42 7 3000000000");
   EXPECT_EQ(Fmt(u"%x %X %#x %#X %#x", 0xabcu, 0xabcu, 0x1a2cu, 0x1a2cu, 0u), u"abc ABC 0x1a2c 0X1A2C 0");
   EXPECT_EQ(Fmt(u"[%05d][%-5d][%+d][% d][%.3d]", 42, 42, 42, 42, 7), u"[00042][42   ][+42][ 42][007]");
@@ -115,26 +104,14 @@ TEST(WideFormat, IntegersWithFlagsWidthPrecisionAndSizes) {
   EXPECT_EQ(Fmt(u"%ld %hd %hu %%", 2147483647, 70000, 70000), u"2147483647 4464 4464 %");  // l is 32 bits
   EXPECT_EQ(Fmt(u"%lld %I64d %I64x", -9000000000LL, 9000000000LL, 0x123456789ULL), u"-9000000000 9000000000 123456789");
   EXPECT_EQ(Fmt(u"%d %lld", INT32_MIN, INT64_MIN), u"-2147483648 -9223372036854775808");
-  std::u16string p = Fmt(u"%p", reinterpret_cast<void*>(0xabcdef));  // full width, upper case
-  EXPECT_EQ(p, Fill(2 * sizeof(void*) - 6, u'0') + u"ABCDEF");
-}
-
-TEST(WideFormat, UnknownAndTruncatedConversionsTakeNoArgument) {
-  EXPECT_EQ(Fmt(u"%y %d", 5), u"%y 5");
-  EXPECT_EQ(Fmt(u"%n%d", 6), u"%n6");
+  EXPECT_EQ(Fmt(u"%p", reinterpret_cast<void*>(0xabcdef)), Fill(2 * sizeof(void*) - 6, u'0') + u"ABCDEF");
+  // Unknown and truncated conversions take no argument.
+  EXPECT_EQ(Fmt(u"%y %d|%n%d", 5, 6), u"%y 5|%n6");
   EXPECT_EQ(Fmt(u"tail %"), u"tail %");
   EXPECT_EQ(Fmt(u"tail %-08"), u"tail %-08");
 }
 
-TEST(WideFormat, OutputIsCutAtTheCapacityAndAlwaysTerminated) {
-  EXPECT_EQ(Fmt(u"%s", Fill(600, u'x').c_str()), Fill(kLimit, u'x'));
-  QVWCHAR tiny[4] = {1, 1, 1, 1};
-  EXPECT_EQ(FormatWide(tiny, 3, u"%d", 123456), 2u);
-  EXPECT_EQ(tiny[2], 0);
-  EXPECT_EQ(tiny[3], 1);  // nothing past the capacity
-}
-
-TEST(WideFormat, DoublesAreWrittenInFullUpToTheLimit) {
+TEST(WideFormat, LongOutputIsWrittenUpToTheLimitAndHugeWidthsSaturate) {
   const std::pair<std::string, double> cases[] = {{"%.2f", 3.14159}, {"%f", 1e300}, {"%f", -1.7e308},
       {"%.80f", 1.0 / 3}, {"%150f", 1.5}, {"%-300.2f|", 2.25}, {"%.400e", 1.0 / 7}, {"%.600f", 1.0},
       {"%0600.1f", -2.5}, {"%900e", 3.0}, {"%-900.700f|", -1e300}};
@@ -142,11 +119,13 @@ TEST(WideFormat, DoublesAreWrittenInFullUpToTheLimit) {
     char text[2048];
     std::snprintf(text, sizeof text, format.c_str(), value);
     std::string s(text, std::min(std::strlen(text), kLimit));  // the runtime's own result, cut at the limit
-    EXPECT_EQ(Fmt(std::u16string(format.begin(), format.end()).c_str(), value), std::u16string(s.begin(), s.end())) << format;
+    std::u16string wide(format.begin(), format.end());
+    EXPECT_EQ(Fmt(wide.c_str(), value), std::u16string(s.begin(), s.end())) << format;
   }
-}
-
-TEST(WideFormat, HugeWidthsAndPrecisionsSaturateAtTheLimit) {
+  EXPECT_EQ(Fmt(u"%s", Fill(600, u'x').c_str()), Fill(kLimit, u'x'));
+  QVWCHAR tiny[4] = {1, 1, 1, 1};
+  EXPECT_EQ(FormatWide(tiny, 3, u"%d", 123456), 2u);
+  EXPECT_EQ(std::u16string(tiny, 4), std::u16string(u"12\0\1", 4));  // nothing past the capacity
   // 100005 would wrap to 5 when read modulo 100000.
   EXPECT_EQ(Fmt(u"%100005d", 7), Fill(kLimit, u' '));
   EXPECT_EQ(Fmt(u"%-100005d|", 7), u"7" + Fill(kLimit - 1, u' '));
