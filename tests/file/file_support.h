@@ -1,21 +1,49 @@
 // Helpers of the file tests.
 #pragma once
+#include <sys/stat.h>
+
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "qvcore5/qv_file.h"
+#include "support/test_support.h"
 
 namespace filetest {
 
+constexpr uint32_t RW = QV_FILE_READ | QV_FILE_WRITE;
+using qvtest::ReadFile;
+
 // UTF-8 text (the tests' paths) as 16-bit units.
-std::u16string W(const std::string& utf8);
+inline std::u16string W(const std::string& utf8) {
+  std::u16string out;
+  for (size_t i = 0, n; i < utf8.size(); i += n) {
+    unsigned char b = utf8[i];
+    n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    char32_t c = b & (0xFF >> (n == 1 ? 0 : n + 1));
+    for (size_t k = 1; k < n; ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
+    if (c >= 0x10000) out += {char16_t(0xD800 + ((c - 0x10000) >> 10)), char16_t(0xDC00 + ((c - 0x10000) & 0x3FF))};
+    else out += char16_t(c);
+  }
+  return out;
+}
 inline const QVWCHAR* P(const std::u16string& s) { return reinterpret_cast<const QVWCHAR*>(s.c_str()); }
 
-std::string ReadAll(const std::string& path);
-void WriteAll(const std::string& path, const std::string& bytes);
-bool Exists(const std::string& path);
+inline void WriteAll(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+inline bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
 
 // Every entry name of a directory listing, in the order listed.
-std::vector<std::u16string> ListNames(const std::string& dir);
+inline std::vector<std::u16string> ListNames(const std::string& dir) {
+  std::vector<std::u16string> names;
+  QVDIR handle;
+  QVDirEntry entry;
+  if (QVDirOpen(P(W(dir)), &handle) != 0) return names;
+  while (QVDirRead(handle, &entry) == 0) names.emplace_back(reinterpret_cast<const char16_t*>(entry.name));
+  QVDirClose(handle);
+  return names;
+}
 
 }  // namespace filetest

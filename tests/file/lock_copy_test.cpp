@@ -2,24 +2,17 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <fstream>
 #include <future>
 #include <random>
-#include <string>
 
 #include "file/file_support.h"
-#include "support/test_support.h"
 
 using namespace filetest;
 
 namespace {
-
-constexpr uint32_t RW = QV_FILE_READ | QV_FILE_WRITE;
 
 QVFILE OpenRW(const std::string& path) {
   QVFILE f = QV_INVALID_HANDLE;
@@ -32,15 +25,26 @@ bool WaitForBlockedLock(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;
   std::string inode = ":" + std::to_string(st.st_ino) + " ";
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline) {
+  return qvtest::WaitUntil([&] {
     std::ifstream locks("/proc/locks");
-    std::string line;
-    while (std::getline(locks, line))
+    for (std::string line; std::getline(locks, line);)
       if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) return true;
-    std::this_thread::yield();
-  }
-  return false;
+    return false;
+  });
+}
+
+// Starts a wait for bytes 0-9 on `f`, checks it blocks, lets `release` free them and checks the grant;
+// `rescue` frees a waiter that was not granted, so that a fault fails the test instead of hanging it.
+void ExpectWaitGrantedAfter(QVFILE f, const std::string& path, const std::function<void()>& release,
+                            const std::function<void()>& rescue = [] {}) {
+  auto waiter = std::async(std::launch::async, [&] { return QVFileLock(f, 0, 10, QV_LOCK_WAIT); });
+  EXPECT_TRUE(WaitForBlockedLock(path));
+  EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+  release();
+  bool granted = waiter.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  if (!granted) rescue();
+  EXPECT_TRUE(granted);
+  EXPECT_EQ(waiter.get(), 0);
 }
 
 TEST(FileLock, TwoHandlesOfOneProcessConflict) {
@@ -54,50 +58,25 @@ TEST(FileLock, TwoHandlesOfOneProcessConflict) {
   // A handle's own exclusive range is not silently turned shared.
   EXPECT_EQ(QVFileLock(a, 0, 10, QV_LOCK_SHARED), QV_E_FAIL);
   EXPECT_EQ(QVFileLock(b, 0, 1, 0), QV_E_FAIL);
-  // Unlocking needs the exact range of an earlier lock.
-  EXPECT_EQ(QVFileUnlock(a, 0, 5), QV_E_FAIL);
-  EXPECT_EQ(QVFileUnlock(a, 20, 5), QV_E_FAIL);
-  EXPECT_EQ(QVFileUnlock(b, 0, 10), QV_E_FAIL);
-  EXPECT_EQ(QVFileUnlock(a, 0, 10), 0);
-  EXPECT_EQ(QVFileUnlock(a, 0, 10), QV_E_FAIL);
-  EXPECT_EQ(QVFileLock(b, 0, 10, 0), 0);
+  // Unlocking needs the exact range of an earlier lock of the same handle.
+  for (QVRESULT r : {QVFileUnlock(a, 0, 5), QVFileUnlock(a, 20, 5), QVFileUnlock(b, 0, 10)}) EXPECT_EQ(r, QV_E_FAIL);
   EXPECT_EQ(QVFileLock(a, 0, 0, 0), QV_E_FAIL);  // an empty range
-  QVFileClose(a);
-  QVFileClose(b);
-}
-
-TEST(FileLock, SharedLocksStackAndKeepOthersOut) {
-  qvtest::TempDir dir;
-  std::string path = dir.File("shared");
-  QVFILE a = OpenRW(path), b = OpenRW(path);
+  ASSERT_EQ(QVFileUnlock(b, 10, 5), 0);
+  ExpectWaitGrantedAfter(b, path, [&] { EXPECT_EQ(QVFileUnlock(a, 0, 10), 0); });
+  EXPECT_EQ(QVFileUnlock(a, 0, 10), QV_E_FAIL);
+  EXPECT_EQ(QVFileLock(a, 0, 10, 0), QV_E_FAIL);
+  // Shared locks stack; releasing one of two overlapping ones keeps the other's bytes locked.
+  ASSERT_EQ(QVFileUnlock(b, 0, 10), 0);
   ASSERT_EQ(QVFileLock(a, 0, 100, QV_LOCK_SHARED), 0);
   ASSERT_EQ(QVFileLock(a, 50, 100, QV_LOCK_SHARED), 0);
   EXPECT_EQ(QVFileLock(b, 0, 100, QV_LOCK_SHARED), 0);
   EXPECT_EQ(QVFileUnlock(b, 0, 100), 0);
-  // Releasing one of two overlapping shared locks keeps the other's bytes locked.
   EXPECT_EQ(QVFileUnlock(a, 0, 100), 0);
   EXPECT_EQ(QVFileLock(b, 60, 10, 0), QV_E_FAIL);
   EXPECT_EQ(QVFileLock(b, 0, 50, 0), 0);
   EXPECT_EQ(QVFileUnlock(a, 50, 100), 0);
   EXPECT_EQ(QVFileLock(b, 60, 10, 0), 0);
-  QVFileClose(a);
-  QVFileClose(b);
-}
-
-TEST(FileLock, WaitingLockIsGrantedOnUnlock) {
-  qvtest::TempDir dir;
-  std::string path = dir.File("wait");
-  QVFILE a = OpenRW(path), b = OpenRW(path);
-  ASSERT_EQ(QVFileLock(a, 0, 10, 0), 0);
-  auto waiter = std::async(std::launch::async, [&] { return QVFileLock(b, 0, 10, QV_LOCK_WAIT); });
-  ASSERT_TRUE(WaitForBlockedLock(path));
-  EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
-  ASSERT_EQ(QVFileUnlock(a, 0, 10), 0);
-  ASSERT_EQ(waiter.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  EXPECT_EQ(waiter.get(), 0);
-  EXPECT_EQ(QVFileLock(a, 0, 10, 0), QV_E_FAIL);
-  QVFileClose(a);
-  QVFileClose(b);
+  EXPECT_EQ(QVFileClose(a) + QVFileClose(b), 0);
 }
 
 // A child process holds an exclusive lock until told to unlock or killed.
@@ -107,21 +86,17 @@ TEST(FileLock, BetweenProcessesUnlockOrKill) {
     qvtest::TempDir dir;
     std::string path = dir.File("xproc");
     int toChild[2], fromChild[2];
-    ASSERT_EQ(pipe(toChild), 0);
-    ASSERT_EQ(pipe(fromChild), 0);
+    ASSERT_EQ(pipe(toChild) + pipe(fromChild), 0);
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
       QVFILE f;
-      bool ok = QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &f) >= 0 && QVFileLock(f, 0, 4, 0) == 0;
+      bool ok = QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &f) >= 0 && QVFileLock(f, 0, 10, 0) == 0;
       char c = ok ? '1' : '0';
       (void)!write(fromChild[1], &c, 1);
-      if (read(toChild[0], &c, 1) == 1) QVFileUnlock(f, 0, 4);
-      pause();
-      _exit(0);
+      if (read(toChild[0], &c, 1) == 1) QVFileUnlock(f, 0, 10);
+      for (;;) pause();
     }
-    close(toChild[0]);
-    close(fromChild[1]);
     pollfd pfd = {fromChild[0], POLLIN, 0};
     char c = 0;
     ASSERT_EQ(poll(&pfd, 1, 10000), 1);
@@ -129,74 +104,55 @@ TEST(FileLock, BetweenProcessesUnlockOrKill) {
     ASSERT_EQ(c, '1');
     QVFILE f = OpenRW(path);
     EXPECT_EQ(QVFileLock(f, 2, 1, QV_LOCK_SHARED), QV_E_FAIL);
-    auto waiter = std::async(std::launch::async, [&] { return QVFileLock(f, 0, 4, QV_LOCK_WAIT); });
-    EXPECT_TRUE(WaitForBlockedLock(path));
-    if (killHolder) kill(child, SIGKILL);
-    else (void)!write(toChild[1], "u", 1);
-    bool granted = waiter.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    if (!killHolder) kill(child, SIGKILL);
-    if (!granted) kill(child, SIGKILL);  // lets the waiter finish
+    auto end = [&] { kill(child, SIGKILL); };
+    ExpectWaitGrantedAfter(f, path, killHolder ? std::function<void()>(end) : [&] { (void)!write(toChild[1], "u", 1); }, end);
+    end();
     waitpid(child, nullptr, 0);
-    EXPECT_TRUE(granted);
-    EXPECT_EQ(waiter.get(), 0);
-    close(toChild[1]);
-    close(fromChild[0]);
+    for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) close(fd);
     QVFileClose(f);
   }
 }
 
-std::string RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(n, '\0');
-  for (auto& ch : s) ch = static_cast<char>(gen());
-  return s;
-}
-
-TEST(FileCopy, SizesAroundTheBuffer) {
+TEST(FileCopy, SizesAroundTheBufferAndAnOpenDestination) {
   qvtest::TempDir dir;
-  const size_t sizes[] = {0, 1, 16384, 40000, (3u << 20) + 7};
-  for (size_t size : sizes) {
+  std::mt19937 gen(1);
+  for (size_t size : {0u, 1u, 16384u, 40000u, (3u << 20) + 7}) {
     SCOPED_TRACE(size);
     std::string src = dir.File("src" + std::to_string(size)), dst = dir.File("dst" + std::to_string(size));
-    std::string data = RandomBytes(size, static_cast<unsigned>(size));
+    std::string data(size, '\0');
+    for (auto& ch : data) ch = static_cast<char>(gen());
     WriteAll(src, data);
     EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, nullptr), QV_FILE_S_CREATED);
-    EXPECT_EQ(ReadAll(dst), data);
+    EXPECT_EQ(ReadFile(dst), data);
     WriteAll(dst, std::string(size + 100, 'z'));
     EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, nullptr), 0);
-    EXPECT_EQ(ReadAll(dst), data);
+    EXPECT_EQ(ReadFile(dst), data);
   }
-}
-
-TEST(FileCopy, KeepsTheDestinationOpenWhenAsked) {
-  qvtest::TempDir dir;
   std::string src = dir.File("s"), dst = dir.File("d");
   WriteAll(src, "abc");
   WriteAll(dst, "123");
   QVFILE out;
-  ASSERT_EQ(QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_APPEND, 0666, &out), 0);
   uint32_t n;
+  ASSERT_EQ(QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_APPEND, 0666, &out), 0);  // kept open when asked
   EXPECT_EQ(QVFileWrite(out, "!", 1, &n), 0);
   EXPECT_EQ(QVFileClose(out), 0);
-  EXPECT_EQ(ReadAll(dst), "123abc!");
+  EXPECT_EQ(ReadFile(dst), "123abc!");
 }
 
 TEST(FileCopy, OntoItselfIsRefusedAndTheFileKept) {
   qvtest::TempDir dir;
   std::string src = dir.File("self");
   WriteAll(src, "precious");
-  ASSERT_EQ(link(src.c_str(), dir.File("hard").c_str()), 0);
-  ASSERT_EQ(symlink(src.c_str(), dir.File("soft").c_str()), 0);
-  for (const std::string& dst : {src, dir.path() + "/./self", dir.File("hard"), dir.File("soft")}) {
-    for (uint32_t flags : {uint32_t{QV_FILE_CREATE | QV_FILE_TRUNCATE}, uint32_t{QV_FILE_APPEND}, uint32_t{QV_FILE_TEMPORARY}}) {
+  ASSERT_EQ(link(src.c_str(), dir.File("hard").c_str()) + symlink(src.c_str(), dir.File("soft").c_str()), 0);
+  for (const std::string& dst : {src, dir.path() + "/./self", dir.File("hard"), dir.File("soft")})
+    for (uint32_t flags : {QV_FILE_CREATE | QV_FILE_TRUNCATE, QV_FILE_APPEND, QV_FILE_TEMPORARY}) {
       SCOPED_TRACE(dst + " " + std::to_string(flags));
       QVFILE out = nullptr;
       EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), flags, 0666, &out), QV_E_INVALIDARG);
       EXPECT_EQ(out, QV_INVALID_HANDLE);
-      EXPECT_EQ(ReadAll(src), "precious");
+      EXPECT_EQ(ReadFile(src), "precious");
       EXPECT_TRUE(Exists(dst));
     }
-  }
 }
 
 TEST(FileCopy, FailuresLeaveThingsAsTheyWere) {
@@ -204,23 +160,20 @@ TEST(FileCopy, FailuresLeaveThingsAsTheyWere) {
   std::string src = dir.File("s"), ro = dir.File("ro"), sub = dir.File("sub");
   WriteAll(src, "data");
   WriteAll(ro, "keep");
-  ASSERT_EQ(chmod(ro.c_str(), 0444), 0);
-  ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(ro.c_str(), 0444) + mkdir(sub.c_str(), 0700), 0);
   QVFILE out = nullptr;
-  EXPECT_EQ(QVFileCopy(P(W(src)), P(W(ro)), QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, &out), QV_E_ACCESSDENIED);
+  const uint32_t CT = QV_FILE_CREATE | QV_FILE_TRUNCATE;
+  EXPECT_EQ(QVFileCopy(P(W(src)), P(W(ro)), CT, 0666, &out), QV_E_ACCESSDENIED);
   EXPECT_EQ(out, QV_INVALID_HANDLE);
-  EXPECT_EQ(ReadAll(ro), "keep");
-  EXPECT_EQ(QVFileCopy(P(W(src)), P(W(sub)), QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, nullptr), QV_E_ACCESSDENIED);
+  EXPECT_EQ(ReadFile(ro), "keep");
+  EXPECT_EQ(QVFileCopy(P(W(src)), P(W(sub)), CT, 0666, nullptr), QV_E_ACCESSDENIED);
   EXPECT_EQ(QVFileCopy(P(W(sub)), P(W(dir.File("n1"))), QV_FILE_CREATE, 0666, nullptr), QV_E_ACCESSDENIED);
-  EXPECT_FALSE(Exists(dir.File("n1")));
   EXPECT_EQ(QVFileCopy(P(W(dir.File("missing"))), P(W(dir.File("n2"))), QV_FILE_CREATE, 0666, nullptr), QV_E_NOTFOUND);
-  EXPECT_FALSE(Exists(dir.File("n2")));
+  EXPECT_FALSE(Exists(dir.File("n1")) || Exists(dir.File("n2")));
   EXPECT_EQ(QVFileCopy(P(W(src)), P(W(ro)), QV_FILE_CREATE | QV_FILE_EXCLUSIVE, 0666, nullptr), QV_E_EXISTS);
   EXPECT_EQ(QVFileCopy(nullptr, P(W(ro)), 0, 0, nullptr), QV_E_INVALIDARG);
   // A destination that cannot take the data: the fallback path reports it.
-  if (Exists("/dev/full")) {
-    EXPECT_EQ(QVFileCopy(P(W(src)), P(u"/dev/full"), 0, 0, nullptr), QV_E_FAIL);
-  }
+  if (Exists("/dev/full")) { EXPECT_EQ(QVFileCopy(P(W(src)), P(u"/dev/full"), 0, 0, nullptr), QV_E_FAIL); }
 }
 
 }  // namespace
