@@ -1,5 +1,6 @@
 // Helpers of the file tests.
 #pragma once
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -30,9 +31,12 @@ inline std::u16string W(const std::string& utf8) {
 inline const QVWCHAR* P(const std::u16string& s) { return reinterpret_cast<const QVWCHAR*>(s.c_str()); }
 
 inline void WriteAll(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-inline bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
+inline bool Exists(const std::string& path) { struct stat st; return lstat(path.c_str(), &st) == 0; }
+
+// Calls made in order (a braced list is evaluated left to right), each with the result it must give.
+inline void ExpectResults(std::initializer_list<std::pair<QVRESULT, QVRESULT>> calls) {
+  int i = 0;
+  for (auto [got, want] : calls) EXPECT_EQ(got, want) << "call " << i++;
 }
 
 // Every entry name of a directory listing, in the order listed.

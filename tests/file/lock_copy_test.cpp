@@ -20,25 +20,21 @@ QVFILE OpenRW(const std::string& path) {
   return f;
 }
 
-// Waits until the kernel lists a blocked lock request on the file.
-bool WaitForBlockedLock(const std::string& path) {
+// Starts a wait for bytes 0-9 on `f` and checks, through the kernel's list of blocked lock requests,
+// that it blocks; lets `release` free the bytes and checks the grant. `rescue` frees a waiter that was
+// not granted, so that a fault fails the test instead of hanging it.
+void ExpectWaitGrantedAfter(QVFILE f, const std::string& path, const std::function<void()>& release,
+                            const std::function<void()>& rescue = [] {}) {
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) return false;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
   std::string inode = ":" + std::to_string(st.st_ino) + " ";
-  return qvtest::WaitUntil([&] {
+  auto waiter = std::async(std::launch::async, [&] { return QVFileLock(f, 0, 10, QV_LOCK_WAIT); });
+  EXPECT_TRUE(qvtest::WaitUntil([&] {
     std::ifstream locks("/proc/locks");
     for (std::string line; std::getline(locks, line);)
       if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) return true;
     return false;
-  });
-}
-
-// Starts a wait for bytes 0-9 on `f`, checks it blocks, lets `release` free them and checks the grant;
-// `rescue` frees a waiter that was not granted, so that a fault fails the test instead of hanging it.
-void ExpectWaitGrantedAfter(QVFILE f, const std::string& path, const std::function<void()>& release,
-                            const std::function<void()>& rescue = [] {}) {
-  auto waiter = std::async(std::launch::async, [&] { return QVFileLock(f, 0, 10, QV_LOCK_WAIT); });
-  EXPECT_TRUE(WaitForBlockedLock(path));
+  }));
   EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
   release();
   bool granted = waiter.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
@@ -51,32 +47,21 @@ TEST(FileLock, TwoHandlesOfOneProcessConflict) {
   qvtest::TempDir dir;
   std::string path = dir.File("lock");
   QVFILE a = OpenRW(path), b = OpenRW(path);
-  ASSERT_EQ(QVFileLock(a, 0, 10, 0), 0);
-  EXPECT_EQ(QVFileLock(b, 5, 5, 0), QV_E_FAIL);
-  EXPECT_EQ(QVFileLock(b, 9, 1, QV_LOCK_SHARED), QV_E_FAIL);
-  EXPECT_EQ(QVFileLock(b, 10, 5, 0), 0);  // adjacent ranges do not conflict
-  // A handle's own exclusive range is not silently turned shared.
-  EXPECT_EQ(QVFileLock(a, 0, 10, QV_LOCK_SHARED), QV_E_FAIL);
-  EXPECT_EQ(QVFileLock(b, 0, 1, 0), QV_E_FAIL);
-  // Unlocking needs the exact range of an earlier lock of the same handle.
-  for (QVRESULT r : {QVFileUnlock(a, 0, 5), QVFileUnlock(a, 20, 5), QVFileUnlock(b, 0, 10)}) EXPECT_EQ(r, QV_E_FAIL);
-  EXPECT_EQ(QVFileLock(a, 0, 0, 0), QV_E_FAIL);  // an empty range
-  ASSERT_EQ(QVFileUnlock(b, 10, 5), 0);
+  const QVRESULT F = QV_E_FAIL;
+  ExpectResults({{QVFileLock(a, 0, 10, 0), 0}, {QVFileLock(b, 5, 5, 0), F}, {QVFileLock(b, 9, 1, QV_LOCK_SHARED), F},
+                 {QVFileLock(b, 10, 5, 0), 0},  // adjacent ranges do not conflict
+                 {QVFileLock(a, 0, 10, QV_LOCK_SHARED), F},  // an exclusive range is not silently turned shared
+                 {QVFileLock(b, 0, 1, 0), F}, {QVFileLock(a, 0, 0, 0), F},  // an empty range
+                 // Unlocking needs the exact range of an earlier lock of the same handle.
+                 {QVFileUnlock(a, 0, 5), F}, {QVFileUnlock(a, 20, 5), F}, {QVFileUnlock(b, 0, 10), F},
+                 {QVFileUnlock(b, 10, 5), 0}});
   ExpectWaitGrantedAfter(b, path, [&] { EXPECT_EQ(QVFileUnlock(a, 0, 10), 0); });
-  EXPECT_EQ(QVFileUnlock(a, 0, 10), QV_E_FAIL);
-  EXPECT_EQ(QVFileLock(a, 0, 10, 0), QV_E_FAIL);
   // Shared locks stack; releasing one of two overlapping ones keeps the other's bytes locked.
-  ASSERT_EQ(QVFileUnlock(b, 0, 10), 0);
-  ASSERT_EQ(QVFileLock(a, 0, 100, QV_LOCK_SHARED), 0);
-  ASSERT_EQ(QVFileLock(a, 50, 100, QV_LOCK_SHARED), 0);
-  EXPECT_EQ(QVFileLock(b, 0, 100, QV_LOCK_SHARED), 0);
-  EXPECT_EQ(QVFileUnlock(b, 0, 100), 0);
-  EXPECT_EQ(QVFileUnlock(a, 0, 100), 0);
-  EXPECT_EQ(QVFileLock(b, 60, 10, 0), QV_E_FAIL);
-  EXPECT_EQ(QVFileLock(b, 0, 50, 0), 0);
-  EXPECT_EQ(QVFileUnlock(a, 50, 100), 0);
-  EXPECT_EQ(QVFileLock(b, 60, 10, 0), 0);
-  EXPECT_EQ(QVFileClose(a) + QVFileClose(b), 0);
+  ExpectResults({{QVFileUnlock(a, 0, 10), F}, {QVFileLock(a, 0, 10, 0), F}, {QVFileUnlock(b, 0, 10), 0},
+                 {QVFileLock(a, 0, 100, QV_LOCK_SHARED), 0}, {QVFileLock(a, 50, 100, QV_LOCK_SHARED), 0},
+                 {QVFileLock(b, 0, 100, QV_LOCK_SHARED), 0}, {QVFileUnlock(b, 0, 100), 0}, {QVFileUnlock(a, 0, 100), 0},
+                 {QVFileLock(b, 60, 10, 0), F}, {QVFileLock(b, 0, 50, 0), 0}, {QVFileUnlock(a, 50, 100), 0},
+                 {QVFileLock(b, 60, 10, 0), 0}, {QVFileClose(a), 0}, {QVFileClose(b), 0}});
 }
 
 // A child process holds an exclusive lock until told to unlock or killed.
@@ -91,8 +76,7 @@ TEST(FileLock, BetweenProcessesUnlockOrKill) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       QVFILE f;
-      bool ok = QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &f) >= 0 && QVFileLock(f, 0, 10, 0) == 0;
-      char c = ok ? '1' : '0';
+      char c = QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &f) >= 0 && QVFileLock(f, 0, 10, 0) == 0 ? '1' : '0';
       (void)!write(fromChild[1], &c, 1);
       if (read(toChild[0], &c, 1) == 1) QVFileUnlock(f, 0, 10);
       for (;;) pause();
@@ -116,16 +100,17 @@ TEST(FileLock, BetweenProcessesUnlockOrKill) {
 TEST(FileCopy, SizesAroundTheBufferAndAnOpenDestination) {
   qvtest::TempDir dir;
   std::mt19937 gen(1);
+  const uint32_t CT = QV_FILE_CREATE | QV_FILE_TRUNCATE;
   for (size_t size : {0u, 1u, 16384u, 40000u, (3u << 20) + 7}) {
     SCOPED_TRACE(size);
     std::string src = dir.File("src" + std::to_string(size)), dst = dir.File("dst" + std::to_string(size));
     std::string data(size, '\0');
     for (auto& ch : data) ch = static_cast<char>(gen());
     WriteAll(src, data);
-    EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, nullptr), QV_FILE_S_CREATED);
+    EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), CT, 0666, nullptr), QV_FILE_S_CREATED);
     EXPECT_EQ(ReadFile(dst), data);
     WriteAll(dst, std::string(size + 100, 'z'));
-    EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, nullptr), 0);
+    EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), CT, 0666, nullptr), 0);
     EXPECT_EQ(ReadFile(dst), data);
   }
   std::string src = dir.File("s"), dst = dir.File("d");
@@ -133,9 +118,8 @@ TEST(FileCopy, SizesAroundTheBufferAndAnOpenDestination) {
   WriteAll(dst, "123");
   QVFILE out;
   uint32_t n;
-  ASSERT_EQ(QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_APPEND, 0666, &out), 0);  // kept open when asked
-  EXPECT_EQ(QVFileWrite(out, "!", 1, &n), 0);
-  EXPECT_EQ(QVFileClose(out), 0);
+  ExpectResults({{QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_APPEND, 0666, &out), 0},  // kept open when asked
+                 {QVFileWrite(out, "!", 1, &n), 0}, {QVFileClose(out), 0}});
   EXPECT_EQ(ReadFile(dst), "123abc!");
 }
 
@@ -162,18 +146,18 @@ TEST(FileCopy, FailuresLeaveThingsAsTheyWere) {
   WriteAll(ro, "keep");
   ASSERT_EQ(chmod(ro.c_str(), 0444) + mkdir(sub.c_str(), 0700), 0);
   QVFILE out = nullptr;
-  const uint32_t CT = QV_FILE_CREATE | QV_FILE_TRUNCATE;
-  EXPECT_EQ(QVFileCopy(P(W(src)), P(W(ro)), CT, 0666, &out), QV_E_ACCESSDENIED);
-  EXPECT_EQ(out, QV_INVALID_HANDLE);
-  EXPECT_EQ(ReadFile(ro), "keep");
-  EXPECT_EQ(QVFileCopy(P(W(src)), P(W(sub)), CT, 0666, nullptr), QV_E_ACCESSDENIED);
-  EXPECT_EQ(QVFileCopy(P(W(sub)), P(W(dir.File("n1"))), QV_FILE_CREATE, 0666, nullptr), QV_E_ACCESSDENIED);
-  EXPECT_EQ(QVFileCopy(P(W(dir.File("missing"))), P(W(dir.File("n2"))), QV_FILE_CREATE, 0666, nullptr), QV_E_NOTFOUND);
-  EXPECT_FALSE(Exists(dir.File("n1")) || Exists(dir.File("n2")));
-  EXPECT_EQ(QVFileCopy(P(W(src)), P(W(ro)), QV_FILE_CREATE | QV_FILE_EXCLUSIVE, 0666, nullptr), QV_E_EXISTS);
-  EXPECT_EQ(QVFileCopy(nullptr, P(W(ro)), 0, 0, nullptr), QV_E_INVALIDARG);
+  const uint32_t C = QV_FILE_CREATE, CT = QV_FILE_CREATE | QV_FILE_TRUNCATE;
+  ExpectResults({{QVFileCopy(P(W(src)), P(W(ro)), CT, 0666, &out), QV_E_ACCESSDENIED},
+                 {QVFileCopy(P(W(src)), P(W(sub)), CT, 0666, nullptr), QV_E_ACCESSDENIED},
+                 {QVFileCopy(P(W(sub)), P(W(dir.File("n1"))), C, 0666, nullptr), QV_E_ACCESSDENIED},
+                 {QVFileCopy(P(W(dir.File("missing"))), P(W(dir.File("n2"))), C, 0666, nullptr), QV_E_NOTFOUND},
+                 {QVFileCopy(P(W(src)), P(W(ro)), C | QV_FILE_EXCLUSIVE, 0666, nullptr), QV_E_EXISTS},
+                 {QVFileCopy(nullptr, P(W(ro)), 0, 0, nullptr), QV_E_INVALIDARG}});
   // A destination that cannot take the data: the fallback path reports it.
   if (Exists("/dev/full")) { EXPECT_EQ(QVFileCopy(P(W(src)), P(u"/dev/full"), 0, 0, nullptr), QV_E_FAIL); }
+  EXPECT_EQ(out, QV_INVALID_HANDLE);
+  EXPECT_EQ(ReadFile(ro), "keep");
+  EXPECT_FALSE(Exists(dir.File("n1")) || Exists(dir.File("n2")));
 }
 
 }  // namespace
