@@ -39,15 +39,15 @@ inline void ExpectResults(std::initializer_list<std::pair<QVRESULT, QVRESULT>> c
   for (auto [got, want] : calls) EXPECT_EQ(got, want) << "call " << i++;
 }
 
-// Every entry name of a directory listing, in the order listed.
-inline std::vector<std::u16string> ListNames(const std::string& dir) {
-  std::vector<std::u16string> names;
-  QVDIR handle;
-  QVDirEntry entry;
-  if (QVDirOpen(P(W(dir)), &handle) != 0) return names;
-  while (QVDirRead(handle, &entry) == 0) names.emplace_back(reinterpret_cast<const char16_t*>(entry.name));
-  QVDirClose(handle);
-  return names;
+// Every entry of a directory listing, in the order listed.
+inline std::vector<std::pair<std::u16string, QVDirEntry>> List(const std::string& dir) {
+  std::vector<std::pair<std::u16string, QVDirEntry>> entries;
+  QVDIR d;
+  QVDirEntry e;
+  EXPECT_EQ(QVDirOpen(P(W(dir)), &d), 0);
+  while (QVDirRead(d, &e) == 0) entries.emplace_back(reinterpret_cast<const char16_t*>(e.name), e);
+  EXPECT_EQ(QVDirClose(d), 0);
+  return entries;
 }
 
 }  // namespace filetest

@@ -90,7 +90,7 @@ TEST(FileOpen, TemporaryFilesLeaveNothingBehind) {
     ASSERT_EQ(QVFileOpen(path, RW | QV_FILE_TEMPORARY, 0666, &f), path == P(named) ? QV_FILE_S_CREATED : 0);
     ExpectResults({{QVFileWrite(f, "temp", 4, &n), 0}, {QVFileSeek(f, 0, 0, &pos), 0}, {QVFileRead(f, buf, 8, &n), 0}});
     EXPECT_EQ(std::string(buf), "temp");
-    EXPECT_EQ(ListNames(dir.path()).size(), 2u);  // "." and ".." only
+    EXPECT_EQ(List(dir.path()).size(), 2u);  // "." and ".." only
     EXPECT_EQ(QVFileClose(f), 0);
   }
   int ready[2];
@@ -111,7 +111,7 @@ TEST(FileOpen, TemporaryFilesLeaveNothingBehind) {
   close(ready[0]);
   close(ready[1]);
   EXPECT_EQ(c, '1');
-  EXPECT_EQ(ListNames(dir.path()).size(), 2u);
+  EXPECT_EQ(List(dir.path()).size(), 2u);
 }
 
 TEST(FileIo, ReadWriteEndOfFileAndAccessPerHandle) {
