@@ -108,12 +108,10 @@ TEST(FileOpen, TemporaryFilesLeaveNothingBehind) {
     for (;;) pause();
   }
   char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  EXPECT_TRUE(read(ready[0], &c, 1) == 1 && c == '1');
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
-  close(ready[0]);
-  close(ready[1]);
-  EXPECT_EQ(c, '1');
+  for (int fd : ready) close(fd);
   EXPECT_EQ(List(dir.path()).size(), 2u);
 }
 
@@ -231,12 +229,6 @@ TEST(FileIo, FullDiskAndGonePipeFailWithoutSignal) {
   EXPECT_FALSE(sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE));
 }
 
-QVFILE OpenRW(const std::string& path) {
-  QVFILE f = QV_INVALID_HANDLE;
-  EXPECT_GE(QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &f), 0);
-  return f;
-}
-
 // Starts a wait for bytes 0-9 on `f` and checks, through the kernel's list of blocked lock requests,
 // that it blocks; lets `release` free the bytes and checks the grant. `rescue` frees a waiter that was
 // not granted, so that a fault fails the test instead of hanging it.
@@ -263,9 +255,10 @@ void ExpectWaitGrantedAfter(QVFILE f, const std::string& path, const std::functi
 TEST(FileLock, TwoHandlesOfOneProcessConflict) {
   qvtest::TempDir dir;
   std::string path = dir.File("lock");
-  QVFILE a = OpenRW(path), b = OpenRW(path);
+  QVFILE a, b;
   const QVRESULT F = QV_E_FAIL;
-  ExpectResults({{QVFileLock(a, 0, 10, 0), 0}, {QVFileLock(b, 5, 5, 0), F}, {QVFileLock(b, 9, 1, QV_LOCK_SHARED), F},
+  ExpectResults({{QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &a), QV_FILE_S_CREATED},
+                 {QVFileOpen(P(W(path)), RW, 0, &b), 0}, {QVFileLock(a, 0, 10, 0), 0}, {QVFileLock(b, 5, 5, 0), F}, {QVFileLock(b, 9, 1, QV_LOCK_SHARED), F},
                  {QVFileLock(b, 10, 5, 0), 0},  // adjacent ranges do not conflict
                  {QVFileLock(a, 0, 10, QV_LOCK_SHARED), F},  // an exclusive range is not silently turned shared
                  {QVFileLock(b, 0, 1, 0), F}, {QVFileLock(a, 0, 0, 0), F},  // an empty range
@@ -300,10 +293,9 @@ TEST(FileLock, BetweenProcessesUnlockOrKill) {
     }
     pollfd pfd = {fromChild[0], POLLIN, 0};
     char c = 0;
-    ASSERT_EQ(poll(&pfd, 1, 10000), 1);
-    ASSERT_EQ(read(fromChild[0], &c, 1), 1);
-    ASSERT_EQ(c, '1');
-    QVFILE f = OpenRW(path);
+    ASSERT_TRUE(poll(&pfd, 1, 10000) == 1 && read(fromChild[0], &c, 1) == 1 && c == '1');
+    QVFILE f;
+    ASSERT_EQ(QVFileOpen(P(W(path)), RW, 0, &f), 0);
     EXPECT_EQ(QVFileLock(f, 2, 1, QV_LOCK_SHARED), QV_E_FAIL);
     auto end = [&] { kill(child, SIGKILL); };
     ExpectWaitGrantedAfter(f, path, killHolder ? std::function<void()>(end) : [&] { (void)!write(toChild[1], "u", 1); }, end);
@@ -351,8 +343,7 @@ TEST(FileCopy, OntoItselfIsRefusedAndTheFileKept) {
       QVFILE out = nullptr;
       EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), flags, 0666, &out), QV_E_INVALIDARG);
       EXPECT_EQ(out, QV_INVALID_HANDLE);
-      EXPECT_EQ(ReadFile(src), "precious");
-      EXPECT_TRUE(Exists(dst));
+      EXPECT_TRUE(ReadFile(src) == "precious" && Exists(dst));
     }
 }
 
