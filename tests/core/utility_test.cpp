@@ -116,17 +116,17 @@ TEST(Memory, AlignedSizeRoundsUpToFourIn32Bits) {
 }
 
 TEST(Atomics, ReturnTheDocumentedValuesAndLoseNoIncrement) {
-  int32_t v = -1, big = INT32_MAX, c = 5, counter = 0;
+  int32_t v = -1, big = INT32_MAX, c = 5, n = 0;
   // The results in call order: a braced list is evaluated left to right.
   std::vector<int64_t> got{QVAtomicIncrement(&v), QVAtomicDecrement(&v), QVAtomicAdd32(&v, 10), QVAtomicAdd32(&big, 1),
-                           QVAtomicExchange(&v, 42), v, QVAtomicCompareExchange(&c, 9, 7), c, QVAtomicCompareExchange(&c, 9, 5), c};
+      QVAtomicExchange(&v, 42), v, QVAtomicCompareExchange(&c, 9, 7), c, QVAtomicCompareExchange(&c, 9, 5), c};
   EXPECT_EQ(got, (std::vector<int64_t>{0, -1, 9, INT32_MIN, 9, 42, 5, 5, 5, 9}));
   size_t s = 5;
   EXPECT_EQ(QVAtomicAddSZ(&s, static_cast<size_t>(-6)), static_cast<size_t>(-1));
   std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) threads.emplace_back([&] { for (int i = 0; i < 50000; ++i) QVAtomicIncrement(&counter); });
+  for (int t = 0; t < 4; ++t) threads.emplace_back([&] { for (int i = 0; i < 50000; ++i) QVAtomicIncrement(&n); });
   for (auto& t : threads) t.join();
-  EXPECT_EQ(counter, 200000);
+  EXPECT_EQ(n, 200000);
 }
 
 TEST(ByteOrder, SwapsAndUnalignedAccess) {

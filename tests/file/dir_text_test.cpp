@@ -41,7 +41,7 @@ TEST(Dir, CreateRemoveOpenAndAnEmptyListing) {
     EXPECT_EQ(names, (std::set<std::u16string>{u".", u".."})) << path;
   }
   ExpectResults({{QVDirOpen(P(W(dir.path())), &d), 0}, {QVDirRead(d, &e), 0}, {QVDirRead(d, &e), 0},
-                 {QVDirRead(d, &e), QV_E_FAIL}, {QVDirRead(d, &e), QV_E_FAIL}, {QVDirClose(d), 0}});  // fails on after the end
+                 {QVDirRead(d, &e), QV_E_FAIL}, {QVDirRead(d, &e), QV_E_FAIL}, {QVDirClose(d), 0}});  // and after the end
 }
 
 TEST(Dir, ModesSizesAndTimes) {
@@ -119,7 +119,7 @@ Lines ReadLines(const std::string& path, int32_t capacity = 256) {
   Lines lines;
   QVUTF16FILE f = QVFileOpenUTF16(path.c_str(), "r");
   std::vector<QVWCHAR> buffer(capacity);
-  while (f && lines.size() <= 1000 && QVFileGetLineUTF16(buffer.data(), capacity, f) != nullptr)  // bounded: a reader that never ends
+  while (f && lines.size() <= 1000 && QVFileGetLineUTF16(buffer.data(), capacity, f) != nullptr)
     lines.emplace_back(reinterpret_cast<const char16_t*>(buffer.data()));
   EXPECT_EQ(QVFileCloseUTF16(f), 0);
   return lines;

@@ -163,16 +163,18 @@ TEST(FileIo, BadHandlesArgumentsAndPaths) {
                  {QVFileClose(f), QV_E_HANDLE}, {QVDirClose(d), 0}, {QVDirClose(d), QV_E_HANDLE},
                  {QVFileOpen(P(W(dir.path())), QV_FILE_READ, 0, &f), QV_E_ACCESSDENIED},
                  {QVFileOpen(P(W(dir.path())), RW | QV_FILE_CREATE, 0666, &f), QV_E_ACCESSDENIED},
-                 {QVFileDelete(P(W(dir.path()))), QV_E_ACCESSDENIED}, {QVFileDelete(P(W(dir.File("missing")))), QV_E_NOTFOUND}});
+                 {QVFileDelete(P(W(dir.path()))), QV_E_ACCESSDENIED},
+                 {QVFileDelete(P(W(dir.File("missing")))), QV_E_NOTFOUND}});
   EXPECT_EQ(f, QV_INVALID_HANDLE);
   // A lone surrogate cannot be named; longer than the design's 263 characters is fine within the platform's limit.
   std::u16string lone = W(dir.File("x")) + u'\xD800' + u"y";
   std::string deep = dir.path(), wayTooLong = dir.path();
   while (deep.size() < 400) ASSERT_EQ(QVDirCreate(P(W(deep += "/" + std::string(60, 'd')))), 0);
   while (wayTooLong.size() < 5000) wayTooLong += "/" + std::string(100, 'z');
-  ExpectResults({{QVFileOpen(P(lone), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG}, {QVFileDelete(P(lone)), QV_E_INVALIDARG},
+  ExpectResults({{QVFileOpen(P(lone), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG},
+                 {QVFileDelete(P(lone)), QV_E_INVALIDARG},
                  {QVFileOpen(P(W(deep + "/file")), RW | QV_FILE_CREATE, 0666, &f), QV_FILE_S_CREATED}, {QVFileClose(f), 0},
-                 {QVFileOpen(P(W(dir.path() + "/" + std::string(300, 'n'))), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG},
+                 {QVFileOpen(P(W(dir.File(std::string(300, 'n')))), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG},
                  {QVFileOpen(P(W(wayTooLong)), QV_FILE_READ, 0, &f), QV_E_INVALIDARG}});
   EXPECT_EQ(f, QV_INVALID_HANDLE);
 }
@@ -258,8 +260,8 @@ TEST(FileLock, TwoHandlesOfOneProcessConflict) {
   QVFILE a, b;
   const QVRESULT F = QV_E_FAIL;
   ExpectResults({{QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &a), QV_FILE_S_CREATED},
-                 {QVFileOpen(P(W(path)), RW, 0, &b), 0}, {QVFileLock(a, 0, 10, 0), 0}, {QVFileLock(b, 5, 5, 0), F}, {QVFileLock(b, 9, 1, QV_LOCK_SHARED), F},
-                 {QVFileLock(b, 10, 5, 0), 0},  // adjacent ranges do not conflict
+                 {QVFileOpen(P(W(path)), RW, 0, &b), 0}, {QVFileLock(a, 0, 10, 0), 0}, {QVFileLock(b, 5, 5, 0), F},
+                 {QVFileLock(b, 9, 1, QV_LOCK_SHARED), F}, {QVFileLock(b, 10, 5, 0), 0},  // adjacent: no conflict
                  {QVFileLock(a, 0, 10, QV_LOCK_SHARED), F},  // an exclusive range is not silently turned shared
                  {QVFileLock(b, 0, 1, 0), F}, {QVFileLock(a, 0, 0, 0), F},  // an empty range
                  // Unlocking needs the exact range of an earlier lock of the same handle.
@@ -298,7 +300,8 @@ TEST(FileLock, BetweenProcessesUnlockOrKill) {
     ASSERT_EQ(QVFileOpen(P(W(path)), RW, 0, &f), 0);
     EXPECT_EQ(QVFileLock(f, 2, 1, QV_LOCK_SHARED), QV_E_FAIL);
     auto end = [&] { kill(child, SIGKILL); };
-    ExpectWaitGrantedAfter(f, path, killHolder ? std::function<void()>(end) : [&] { (void)!write(toChild[1], "u", 1); }, end);
+    std::function<void()> unlock = [&] { (void)!write(toChild[1], "u", 1); };
+    ExpectWaitGrantedAfter(f, path, killHolder ? end : unlock, end);
     end();
     waitpid(child, nullptr, 0);
     for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) close(fd);
