@@ -1,21 +1,37 @@
 // Helpers of the file tests.
 #pragma once
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "qvcore5/qv_file.h"
+#include "support/results_and_text.h"
+#include "support/test_support.h"
 
 namespace filetest {
 
-// UTF-8 text (the tests' paths) as 16-bit units.
-std::u16string W(const std::string& utf8);
+constexpr uint32_t RW = QV_FILE_READ | QV_FILE_WRITE;
+using qvtest::ExpectResults;
+using qvtest::ReadFile;
+using qvtest::W;
+
 inline const QVWCHAR* P(const std::u16string& s) { return reinterpret_cast<const QVWCHAR*>(s.c_str()); }
 
-std::string ReadAll(const std::string& path);
-void WriteAll(const std::string& path, const std::string& bytes);
-bool Exists(const std::string& path);
+inline void WriteAll(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+inline bool Exists(const std::string& path) { struct stat st; return lstat(path.c_str(), &st) == 0; }
 
-// Every entry name of a directory listing, in the order listed.
-std::vector<std::u16string> ListNames(const std::string& dir);
+// Every entry of a directory listing, in the order listed.
+inline std::vector<std::pair<std::u16string, QVDirEntry>> List(const std::string& dir) {
+  std::vector<std::pair<std::u16string, QVDirEntry>> entries;
+  QVDIR d;
+  QVDirEntry e;
+  EXPECT_EQ(QVDirOpen(P(W(dir)), &d), 0);
+  while (QVDirRead(d, &e) == 0) entries.emplace_back(reinterpret_cast<const char16_t*>(e.name), e);
+  EXPECT_EQ(QVDirClose(d), 0);
+  return entries;
+}
 
 }  // namespace filetest

@@ -1,100 +1,65 @@
-// Binary files: the open-flag table, reads, writes, seeks, bad input.
+// Binary files: the open-flag table, reads, writes, seeks, bad input, locks and copies.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
+#include <future>
 #include <latch>
+#include <random>
 #include <thread>
-#include <vector>
 
 #include "file/file_support.h"
-#include "support/test_support.h"
 
 using namespace filetest;
 
 namespace {
 
-constexpr uint32_t RW = QV_FILE_READ | QV_FILE_WRITE;
-
-struct FlagRow {
-  const char* what;
-  uint32_t flags;
-  bool exists;
-  QVRESULT result;
-  bool existsAfter;
-  const char* contentAfter;  // null: not checked (missing file)
-};
-
 TEST(FileOpen, FlagTable) {
-  const FlagRow rows[] = {
-      {"open existing", RW, true, 0, true, "data"},
-      {"open existing, missing", RW, false, QV_E_NOTFOUND, false, nullptr},
-      {"open always, existing", RW | QV_FILE_CREATE, true, 0, true, "data"},
-      {"open always, missing", RW | QV_FILE_CREATE, false, QV_FILE_S_CREATED, true, ""},
-      {"truncate existing", RW | QV_FILE_TRUNCATE, true, 0, true, ""},
-      {"truncate existing, missing", RW | QV_FILE_TRUNCATE, false, QV_E_NOTFOUND, false, nullptr},
-      {"create always, existing", RW | QV_FILE_CREATE | QV_FILE_TRUNCATE, true, 0, true, ""},
-      {"create always, missing", RW | QV_FILE_CREATE | QV_FILE_TRUNCATE, false, QV_FILE_S_CREATED, true, ""},
-      {"create new, existing", RW | QV_FILE_CREATE | QV_FILE_EXCLUSIVE, true, QV_E_EXISTS, true, "data"},
-      {"create new, missing", RW | QV_FILE_CREATE | QV_FILE_EXCLUSIVE, false, 0, true, ""},
-      {"create new with truncate", RW | QV_FILE_CREATE | QV_FILE_TRUNCATE | QV_FILE_EXCLUSIVE, true, QV_E_EXISTS,
-       true, "data"},
-      {"exclusive alone", RW | QV_FILE_EXCLUSIVE, true, QV_E_FAIL, true, "data"},
-      {"exclusive alone, missing", RW | QV_FILE_EXCLUSIVE, false, QV_E_FAIL, false, nullptr},
-      {"exclusive and truncate", RW | QV_FILE_EXCLUSIVE | QV_FILE_TRUNCATE, true, QV_E_FAIL, true, "data"},
-      {"truncate without write access", QV_FILE_READ | QV_FILE_TRUNCATE, true, QV_E_FAIL, true, "data"},
-      {"create always without write access", QV_FILE_READ | QV_FILE_CREATE | QV_FILE_TRUNCATE, true, QV_E_FAIL, true,
-       "data"},
-  };
+  constexpr uint32_t R = QV_FILE_READ, C = QV_FILE_CREATE, T = QV_FILE_TRUNCATE, X = QV_FILE_EXCLUSIVE;
+  // Each open that succeeds writes "!" where it is positioned; null content: no file.
+  const struct { uint32_t flags; bool exists; QVRESULT result; const char* after; } rows[] = {
+      {RW, true, 0, "!ata"}, {RW, false, QV_E_NOTFOUND, nullptr},
+      {RW | C, true, 0, "!ata"}, {RW | C, false, QV_FILE_S_CREATED, "!"},
+      {RW | T, true, 0, "!"}, {RW | T, false, QV_E_NOTFOUND, nullptr},
+      {RW | C | T, true, 0, "!"}, {RW | C | T, false, QV_FILE_S_CREATED, "!"},
+      {RW | C | X, true, QV_E_EXISTS, "data"}, {RW | C | X, false, 0, "!"},
+      {RW | C | T | X, true, QV_E_EXISTS, "data"}, {RW | X, true, QV_E_FAIL, "data"},
+      {RW | X, false, QV_E_FAIL, nullptr}, {RW | X | T, true, QV_E_FAIL, "data"},
+      {R | T, true, QV_E_FAIL, "data"}, {R | C | T, true, QV_E_FAIL, "data"},  // truncating needs write access
+      {RW | QV_FILE_APPEND, true, 0, "data!"}};
   qvtest::TempDir dir;
-  int n = 0;
-  for (const FlagRow& row : rows) {
-    SCOPED_TRACE(row.what);
-    std::string path = dir.File("f" + std::to_string(n++));
-    if (row.exists) {
-      WriteAll(path, "data");
-    }
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    SCOPED_TRACE("row " + std::to_string(i));
+    std::string path = dir.File("f" + std::to_string(i));
+    if (rows[i].exists) WriteAll(path, "data");
     QVFILE f = nullptr;
-    EXPECT_EQ(QVFileOpen(P(W(path)), row.flags, 0666, &f), row.result);
-    if (row.result >= 0) {
-      EXPECT_NE(f, QV_INVALID_HANDLE);
-      EXPECT_EQ(QVFileClose(f), 0);
-    } else {
-      EXPECT_EQ(f, QV_INVALID_HANDLE);
-    }
-    EXPECT_EQ(Exists(path), row.existsAfter);
-    if (row.contentAfter != nullptr) {
-      EXPECT_EQ(ReadAll(path), row.contentAfter);
-    }
+    uint32_t n;
+    ASSERT_EQ(QVFileOpen(P(W(path)), rows[i].flags, 0666, &f), rows[i].result);
+    if (rows[i].result >= 0) ExpectResults({{QVFileWrite(f, "!", 1, &n), 0}, {QVFileClose(f), 0}});
+    EXPECT_EQ(rows[i].result < 0 ? f : QV_INVALID_HANDLE, QV_INVALID_HANDLE);
+    EXPECT_EQ(Exists(path) ? ReadFile(path) : "(none)", rows[i].after ? rows[i].after : "(none)");
   }
 }
 
 TEST(FileOpen, OpenAlwaysReportsOneCreatorAmongRacers) {
   qvtest::TempDir dir;
-  constexpr int kThreads = 4, kRounds = 50;
-  for (int round = 0; round < kRounds; ++round) {
+  for (int round = 0; round < 50; ++round) {
     std::u16string path = W(dir.File("race" + std::to_string(round)));
     std::atomic<int> created{0}, failed{0};
-    std::latch start(kThreads);
+    std::latch start(4);
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < 4; ++t)
       threads.emplace_back([&] {
         start.arrive_and_wait();
         QVFILE f;
         QVRESULT r = QVFileOpen(P(path), RW | QV_FILE_CREATE, 0666, &f);
-        if (r == QV_FILE_S_CREATED) ++created;
-        if (r < 0) {
-          ++failed;
-        } else {
-          QVFileClose(f);
-        }
+        created += r == QV_FILE_S_CREATED;
+        failed += r < 0 || QVFileClose(f) != 0;
       });
-    }
     for (auto& t : threads) t.join();
     ASSERT_EQ(created.load(), 1) << "round " << round;
     ASSERT_EQ(failed.load(), 0);
@@ -103,288 +68,154 @@ TEST(FileOpen, OpenAlwaysReportsOneCreatorAmongRacers) {
 
 TEST(FileOpen, CreatedWithoutWriteBitsIsReadOnly) {
   qvtest::TempDir dir;
-  std::string path = dir.File("ro");
-  QVFILE f;
-  // The creating handle may still write, as on Windows.
-  ASSERT_EQ(QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0444, &f), QV_FILE_S_CREATED);
+  std::u16string path = W(dir.File("ro"));
+  QVFILE f, g;
   uint32_t n;
-  EXPECT_EQ(QVFileWrite(f, "abc", 3, &n), 0);
-  EXPECT_EQ(QVFileClose(f), 0);
-  struct stat st;
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0222, 0u);
-  // Read-only even for a privileged caller; a truncating open leaves it whole.
-  EXPECT_EQ(QVFileOpen(P(W(path)), QV_FILE_WRITE, 0, &f), QV_E_ACCESSDENIED);
-  EXPECT_EQ(QVFileOpen(P(W(path)), RW | QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, &f), QV_E_ACCESSDENIED);
-  EXPECT_EQ(ReadAll(path), "abc");
-  ASSERT_EQ(QVFileOpen(P(W(path)), QV_FILE_READ, 0, &f), 0);
-  EXPECT_EQ(QVFileClose(f), 0);
+  // The creating handle may still write, as on Windows; later writers are refused even when privileged,
+  // and a truncating open leaves the file whole.
+  ExpectResults({{QVFileOpen(P(path), RW | QV_FILE_CREATE, 0444, &f), QV_FILE_S_CREATED}, {QVFileWrite(f, "abc", 3, &n), 0},
+                 {QVFileClose(f), 0}, {QVFileOpen(P(path), QV_FILE_WRITE, 0, &g), QV_E_ACCESSDENIED},
+                 {QVFileOpen(P(path), RW | QV_FILE_CREATE | QV_FILE_TRUNCATE, 0666, &g), QV_E_ACCESSDENIED},
+                 {QVFileOpen(P(path), QV_FILE_READ, 0, &f), 0}, {QVFileClose(f), 0}});
+  EXPECT_EQ(ReadFile(dir.File("ro")), "abc");
 }
 
-TEST(FileOpen, DirectoryIsNotAFile) {
+// Temporary files vanish when closed and when their process is killed.
+TEST(FileOpen, TemporaryFilesLeaveNothingBehind) {
   qvtest::TempDir dir;
-  QVFILE f;
-  EXPECT_EQ(QVFileOpen(P(W(dir.path())), QV_FILE_READ, 0, &f), QV_E_ACCESSDENIED);
-  EXPECT_EQ(QVFileOpen(P(W(dir.path())), RW | QV_FILE_CREATE, 0666, &f), QV_E_ACCESSDENIED);
-  EXPECT_EQ(f, QV_INVALID_HANDLE);
-  EXPECT_EQ(QVFileDelete(P(W(dir.path()))), QV_E_ACCESSDENIED);
-}
-
-TEST(FileOpen, AppendStartsAtTheEnd) {
-  qvtest::TempDir dir;
-  std::string path = dir.File("a");
-  WriteAll(path, "12345");
-  QVFILE f;
-  ASSERT_EQ(QVFileOpen(P(W(path)), RW | QV_FILE_APPEND, 0, &f), 0);
-  uint32_t n;
-  ASSERT_EQ(QVFileWrite(f, "67", 2, &n), 0);
-  QVFileClose(f);
-  EXPECT_EQ(ReadAll(path), "1234567");
-}
-
-class TempFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* old = std::getenv("TMPDIR");
-    m_hadOld = old != nullptr;
-    if (m_hadOld) m_old = old;
-    setenv("TMPDIR", m_dir.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (m_hadOld) setenv("TMPDIR", m_old.c_str(), 1);
-    else unsetenv("TMPDIR");
-  }
-  qvtest::TempDir m_dir;
-  bool m_hadOld = false;
-  std::string m_old;
-};
-
-TEST_F(TempFileTest, UnnamedAndNamedLeaveNothingBehind) {
+  qvtest::ScopedEnv tmp("TMPDIR", dir.path().c_str());
   static const QVWCHAR kEmpty[] = {0};
-  for (const QVWCHAR* path : {static_cast<const QVWCHAR*>(nullptr), kEmpty}) {
+  std::u16string named = W(dir.File("named"));
+  for (const QVWCHAR* path : {static_cast<const QVWCHAR*>(nullptr), kEmpty, P(named)}) {
     QVFILE f;
-    ASSERT_EQ(QVFileOpen(path, RW | QV_FILE_TEMPORARY, 0666, &f), 0);
-    uint32_t n;
-    ASSERT_EQ(QVFileWrite(f, "temp", 4, &n), 0);
-    uint32_t pos;
-    ASSERT_EQ(QVFileSeek(f, 0, 0, &pos), 0);
+    uint32_t n, pos;
     char buf[8] = {};
-    ASSERT_EQ(QVFileRead(f, buf, sizeof buf, &n), 0);
-    EXPECT_EQ(std::string(buf, n), "temp");
-    EXPECT_EQ(ListNames(m_dir.path()).size(), 2u);  // "." and ".." only
+    ASSERT_EQ(QVFileOpen(path, RW | QV_FILE_TEMPORARY, 0666, &f), path == P(named) ? QV_FILE_S_CREATED : 0);
+    ExpectResults({{QVFileWrite(f, "temp", 4, &n), 0}, {QVFileSeek(f, 0, 0, &pos), 0}, {QVFileRead(f, buf, 8, &n), 0}});
+    EXPECT_EQ(std::string(buf), "temp");
+    EXPECT_EQ(List(dir.path()).size(), 2u);  // "." and ".." only
     EXPECT_EQ(QVFileClose(f), 0);
   }
-  std::string named = m_dir.File("named");
-  QVFILE f;
-  ASSERT_EQ(QVFileOpen(P(W(named)), QV_FILE_WRITE | QV_FILE_TEMPORARY, 0666, &f), QV_FILE_S_CREATED);
-  EXPECT_FALSE(Exists(named));
-  uint32_t n;
-  EXPECT_EQ(QVFileWrite(f, "x", 1, &n), 0);
-  EXPECT_EQ(QVFileClose(f), 0);
-}
-
-TEST_F(TempFileTest, KilledProcessLeavesNothing) {
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
-  std::string named = m_dir.File("killed");
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     QVFILE a, b;
     bool ok = QVFileOpen(nullptr, RW | QV_FILE_TEMPORARY, 0666, &a) >= 0 &&
-              QVFileOpen(P(W(named)), RW | QV_FILE_TEMPORARY, 0666, &b) >= 0;
-    char c = ok ? '1' : '0';
-    (void)!write(ready[1], &c, 1);
-    pause();
-    _exit(0);
+              QVFileOpen(P(named), RW | QV_FILE_TEMPORARY, 0666, &b) >= 0;
+    (void)!write(ready[1], ok ? "1" : "0", 1);
+    for (;;) pause();
   }
-  close(ready[1]);
   char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-  close(ready[0]);
+  EXPECT_TRUE(read(ready[0], &c, 1) == 1 && c == '1');
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
-  EXPECT_EQ(c, '1');
-  EXPECT_EQ(ListNames(m_dir.path()).size(), 2u);
+  for (int fd : ready) close(fd);
+  EXPECT_EQ(List(dir.path()).size(), 2u);
 }
 
-TEST(FileIo, ReadWriteAndEndOfFile) {
+TEST(FileIo, ReadWriteEndOfFileAndAccessPerHandle) {
   qvtest::TempDir dir;
-  QVFILE f;
-  ASSERT_EQ(QVFileOpen(P(W(dir.File("rw"))), RW | QV_FILE_CREATE, 0666, &f), QV_FILE_S_CREATED);
-  uint32_t n = 99;
-  EXPECT_EQ(QVFileWrite(f, "hello", 5, &n), 0);
-  EXPECT_EQ(n, 5u);
-  EXPECT_EQ(QVFileWrite(f, nullptr, 0, &n), 0);
-  EXPECT_EQ(n, 0u);
-  int64_t size = 0;
-  EXPECT_EQ(QVFileGetSize(f, &size), 0);
-  EXPECT_EQ(size, 5);
-  uint32_t pos;
-  ASSERT_EQ(QVFileSeek(f, 1, 0, &pos), 0);
+  std::u16string path = W(dir.File("rw"));
+  QVFILE f, r;
+  uint32_t n[5] = {99, 99, 99, 99, 99}, pos;
   char buf[16];
-  EXPECT_EQ(QVFileRead(f, buf, sizeof buf, &n), 0);
-  EXPECT_EQ(std::string(buf, n), "ello");
-  n = 99;
-  EXPECT_EQ(QVFileRead(f, buf, sizeof buf, &n), QV_E_EOF);
-  EXPECT_EQ(n, 0u);
-  EXPECT_EQ(QVFileFlush(f), 0);
-  EXPECT_EQ(QVFileClose(f), 0);
+  ExpectResults({{QVFileOpen(P(path), QV_FILE_WRITE | QV_FILE_CREATE, 0666, &f), QV_FILE_S_CREATED},
+                 {QVFileWrite(f, "hello", 5, &n[0]), 0}, {QVFileWrite(f, nullptr, 0, &n[1]), 0}, {QVFileFlush(f), 0},
+                 {QVFileOpen(P(path), QV_FILE_READ, 0, &r), 0}, {QVFileRead(f, buf, 1, &n[2]), QV_E_ACCESSDENIED},
+                 {QVFileWrite(r, "x", 1, &n[2]), QV_E_ACCESSDENIED}, {QVFileSeek(r, 1, 0, &pos), 0},
+                 {QVFileRead(r, buf, sizeof buf, &n[3]), 0}, {QVFileRead(r, buf, sizeof buf, &n[4]), QV_E_EOF},
+                 {QVFileClose(f), 0}, {QVFileClose(r), 0}});
+  EXPECT_EQ(std::vector<uint32_t>({n[0], n[1], n[3], n[4]}), std::vector<uint32_t>({5, 0, 4, 0}));
+  EXPECT_EQ(std::string(buf, 4), "ello");
+  EXPECT_EQ(ReadFile(dir.File("rw")), "hello");
 }
 
-TEST(FileIo, AccessIsEnforcedPerHandle) {
+TEST(FileIo, BadHandlesArgumentsAndPaths) {
   qvtest::TempDir dir;
-  std::string path = dir.File("acc");
-  WriteAll(path, "abc");
-  QVFILE r, w;
-  ASSERT_EQ(QVFileOpen(P(W(path)), QV_FILE_READ, 0, &r), 0);
-  ASSERT_EQ(QVFileOpen(P(W(path)), QV_FILE_WRITE, 0, &w), 0);
-  uint32_t n;
-  char buf[4];
-  EXPECT_EQ(QVFileWrite(r, "x", 1, &n), QV_E_ACCESSDENIED);
-  EXPECT_EQ(QVFileRead(w, buf, 1, &n), QV_E_ACCESSDENIED);
-  QVFileClose(r);
-  QVFileClose(w);
-  EXPECT_EQ(ReadAll(path), "abc");
-}
-
-TEST(FileIo, BadHandlesAndArguments) {
-  qvtest::TempDir dir;
-  QVFILE f;
-  ASSERT_GE(QVFileOpen(P(W(dir.File("h"))), RW | QV_FILE_CREATE, 0666, &f), 0);
+  QVFILE f, g, closed;
   QVDIR d;
-  ASSERT_EQ(QVDirOpen(P(W(dir.path())), &d), 0);
   uint32_t n, pos;
   int64_t pos64, size;
   char buf[4] = {};
   QVDirEntry entry;
-  // Null out pointers.
-  EXPECT_EQ(QVFileOpen(P(W(dir.File("x"))), RW | QV_FILE_CREATE, 0666, nullptr), QV_E_INVALIDARG);
-  QVFILE g;
-  EXPECT_EQ(QVFileOpen(nullptr, RW | QV_FILE_CREATE, 0666, &g), QV_E_INVALIDARG);
+  ExpectResults({{QVFileOpen(P(W(dir.File("h"))), RW | QV_FILE_CREATE, 0666, &f), QV_FILE_S_CREATED},
+                 {QVFileOpen(P(W(dir.File("c"))), RW | QV_FILE_CREATE, 0666, &closed), QV_FILE_S_CREATED},
+                 {QVFileClose(closed), 0}, {QVDirOpen(P(W(dir.path())), &d), 0},
+                 {QVFileOpen(P(W(dir.File("x"))), RW | QV_FILE_CREATE, 0666, nullptr), QV_E_INVALIDARG},
+                 {QVFileOpen(nullptr, RW | QV_FILE_CREATE, 0666, &g), QV_E_INVALIDARG}});
   EXPECT_EQ(g, QV_INVALID_HANDLE);
-  EXPECT_EQ(QVFileRead(f, buf, 1, nullptr), QV_E_INVALIDARG);
-  EXPECT_EQ(QVFileRead(f, nullptr, 1, &n), QV_E_INVALIDARG);
-  EXPECT_EQ(QVFileWrite(f, buf, 1, nullptr), QV_E_INVALIDARG);
-  EXPECT_EQ(QVFileSeek(f, 0, 0, nullptr), QV_E_INVALIDARG);
-  EXPECT_EQ(QVFileSeek64(f, 0, 0, nullptr), QV_E_INVALIDARG);
-  EXPECT_EQ(QVFileGetSize(f, nullptr), QV_E_INVALIDARG);
-  EXPECT_EQ(QVDirRead(d, nullptr), QV_E_INVALIDARG);
+  for (QVRESULT r : {QVFileRead(f, buf, 1, nullptr), QVFileRead(f, nullptr, 1, &n), QVFileWrite(f, buf, 1, nullptr),
+                     QVFileSeek(f, 0, 0, nullptr), QVFileSeek64(f, 0, 0, nullptr), QVFileGetSize(f, nullptr),
+                     QVDirRead(d, nullptr), QVFileDelete(nullptr)})
+    EXPECT_EQ(r, QV_E_INVALIDARG);
   // Handles of the wrong kind, made up, or closed.
-  QVFILE closed;
-  ASSERT_GE(QVFileOpen(P(W(dir.File("c"))), RW | QV_FILE_CREATE, 0666, &closed), 0);
-  ASSERT_EQ(QVFileClose(closed), 0);
-  for (QVFILE bad : {d, closed, QV_INVALID_HANDLE, static_cast<QVFILE>(nullptr), reinterpret_cast<QVFILE>(0x12340)}) {
-    EXPECT_EQ(QVFileRead(bad, buf, 1, &n), QV_E_HANDLE);
-    EXPECT_EQ(QVFileWrite(bad, buf, 1, &n), QV_E_HANDLE);
-    EXPECT_EQ(QVFileSeek(bad, 0, 0, &pos), QV_E_HANDLE);
-    EXPECT_EQ(QVFileSeek64(bad, 0, 0, &pos64), QV_E_HANDLE);
-    EXPECT_EQ(QVFileFlush(bad), QV_E_HANDLE);
-    EXPECT_EQ(QVFileGetSize(bad, &size), QV_E_HANDLE);
-    EXPECT_EQ(QVFileLock(bad, 0, 1, 0), QV_E_HANDLE);
-    EXPECT_EQ(QVFileUnlock(bad, 0, 1), QV_E_HANDLE);
-    EXPECT_EQ(QVFileClose(bad), QV_E_HANDLE);
-  }
-  for (QVDIR bad : {f, closed, QV_INVALID_HANDLE, static_cast<QVDIR>(nullptr)}) {
-    EXPECT_EQ(QVDirRead(bad, &entry), QV_E_HANDLE);
-    EXPECT_EQ(QVDirClose(bad), QV_E_HANDLE);
-  }
-  // Both still work after being handed to the wrong functions.
-  EXPECT_EQ(QVFileWrite(f, "ok", 2, &n), 0);
-  EXPECT_EQ(QVDirRead(d, &entry), 0);
-  EXPECT_EQ(QVFileClose(f), 0);
-  EXPECT_EQ(QVFileClose(f), QV_E_HANDLE);
-  EXPECT_EQ(QVDirClose(d), 0);
-  EXPECT_EQ(QVDirClose(d), QV_E_HANDLE);
-  EXPECT_EQ(QVFileDelete(nullptr), QV_E_INVALIDARG);
-  EXPECT_EQ(QVFileDelete(P(W(dir.File("missing")))), QV_E_NOTFOUND);
-}
-
-TEST(FileIo, PathsThatCannotBeNamedOrAreTooLong) {
-  qvtest::TempDir dir;
-  QVFILE f;
+  for (QVFILE bad : {d, closed, QV_INVALID_HANDLE, static_cast<QVFILE>(nullptr), reinterpret_cast<QVFILE>(0x12340)})
+    for (QVRESULT r : {QVFileRead(bad, buf, 1, &n), QVFileWrite(bad, buf, 1, &n), QVFileSeek(bad, 0, 0, &pos),
+                       QVFileSeek64(bad, 0, 0, &pos64), QVFileFlush(bad), QVFileGetSize(bad, &size),
+                       QVFileLock(bad, 0, 1, 0), QVFileUnlock(bad, 0, 1), QVFileClose(bad)})
+      EXPECT_EQ(r, QV_E_HANDLE);
+  for (QVDIR bad : {f, closed, QV_INVALID_HANDLE, static_cast<QVDIR>(nullptr)})
+    for (QVRESULT r : {QVDirRead(bad, &entry), QVDirClose(bad)}) EXPECT_EQ(r, QV_E_HANDLE);
+  // Both still work after being handed to the wrong functions; a directory is not a file.
+  ExpectResults({{QVFileWrite(f, "ok", 2, &n), 0}, {QVDirRead(d, &entry), 0}, {QVFileClose(f), 0},
+                 {QVFileClose(f), QV_E_HANDLE}, {QVDirClose(d), 0}, {QVDirClose(d), QV_E_HANDLE},
+                 {QVFileOpen(P(W(dir.path())), QV_FILE_READ, 0, &f), QV_E_ACCESSDENIED},
+                 {QVFileOpen(P(W(dir.path())), RW | QV_FILE_CREATE, 0666, &f), QV_E_ACCESSDENIED},
+                 {QVFileDelete(P(W(dir.path()))), QV_E_ACCESSDENIED},
+                 {QVFileDelete(P(W(dir.File("missing")))), QV_E_NOTFOUND}});
+  EXPECT_EQ(f, QV_INVALID_HANDLE);
+  // A lone surrogate cannot be named; longer than the design's 263 characters is fine within the platform's limit.
   std::u16string lone = W(dir.File("x")) + u'\xD800' + u"y";
-  EXPECT_EQ(QVFileOpen(P(lone), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG);
-  EXPECT_EQ(QVFileDelete(P(lone)), QV_E_INVALIDARG);
-  // Longer than the design's 263 characters but within the platform's limit.
-  std::string deep = dir.path();
-  while (deep.size() < 400) {
-    deep += "/" + std::string(60, 'd');
-    ASSERT_EQ(QVDirCreate(P(W(deep))), 0);
-  }
-  std::string longFile = deep + "/file";
-  EXPECT_EQ(QVFileOpen(P(W(longFile)), RW | QV_FILE_CREATE, 0666, &f), QV_FILE_S_CREATED);
-  EXPECT_EQ(QVFileClose(f), 0);
-  std::string tooLong = dir.path() + "/" + std::string(300, 'n');
-  EXPECT_EQ(QVFileOpen(P(W(tooLong)), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG);
-  std::string wayTooLong = dir.path();
+  std::string deep = dir.path(), wayTooLong = dir.path();
+  while (deep.size() < 400) ASSERT_EQ(QVDirCreate(P(W(deep += "/" + std::string(60, 'd')))), 0);
   while (wayTooLong.size() < 5000) wayTooLong += "/" + std::string(100, 'z');
-  EXPECT_EQ(QVFileOpen(P(W(wayTooLong)), QV_FILE_READ, 0, &f), QV_E_INVALIDARG);
+  ExpectResults({{QVFileOpen(P(lone), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG},
+                 {QVFileDelete(P(lone)), QV_E_INVALIDARG},
+                 {QVFileOpen(P(W(deep + "/file")), RW | QV_FILE_CREATE, 0666, &f), QV_FILE_S_CREATED}, {QVFileClose(f), 0},
+                 {QVFileOpen(P(W(dir.File(std::string(300, 'n')))), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG},
+                 {QVFileOpen(P(W(wayTooLong)), QV_FILE_READ, 0, &f), QV_E_INVALIDARG}});
   EXPECT_EQ(f, QV_INVALID_HANDLE);
 }
 
-TEST(FileSeek, MethodsAndFailures) {
+TEST(FileSeek, MethodsFailuresAndTheFourGibibyteBoundaryOnASparseFile) {
   qvtest::TempDir dir;
   QVFILE f;
   ASSERT_GE(QVFileOpen(P(W(dir.File("s"))), RW | QV_FILE_CREATE, 0666, &f), 0);
-  uint32_t n, pos;
-  ASSERT_EQ(QVFileWrite(f, "0123456789", 10, &n), 0);
-  EXPECT_EQ(QVFileSeek(f, -3, 2, &pos), 0);
-  EXPECT_EQ(pos, 7u);
-  EXPECT_EQ(QVFileSeek(f, 2, 1, &pos), 0);
-  EXPECT_EQ(pos, 9u);
-  EXPECT_EQ(QVFileSeek(f, -10, 1, &pos), QV_E_FAIL);  // before the start
-  EXPECT_EQ(pos, 0xFFFFFFFFu);
-  int64_t p64;
-  EXPECT_EQ(QVFileSeek64(f, -100, 0, &p64), QV_E_FAIL);
-  for (uint32_t method : {3u, 4u, 0xFFFFFFFFu}) {
-    EXPECT_EQ(QVFileSeek(f, 0, method, &pos), QV_E_FAIL);
-    EXPECT_EQ(QVFileSeek64(f, 0, method, &p64), QV_E_FAIL);
-  }
-  EXPECT_EQ(QVFileSeek64(f, 0, 1, &p64), 0);
-  EXPECT_EQ(p64, 9);  // no failed seek moved the position
-  QVFileClose(f);
-}
-
-TEST(FileSeek, FourGibibyteBoundaryOnASparseFile) {
-  qvtest::TempDir dir;
-  QVFILE f;
-  ASSERT_GE(QVFileOpen(P(W(dir.File("sparse"))), RW | QV_FILE_CREATE, 0666, &f), 0);
-  const int64_t k4G = int64_t{1} << 32;
-  int64_t p64;
-  uint32_t n, pos;
-  ASSERT_EQ(QVFileSeek64(f, k4G + 10, 0, &p64), 0);
-  EXPECT_EQ(p64, k4G + 10);
-  ASSERT_EQ(QVFileWrite(f, "X", 1, &n), 0);
+  const int64_t k4G = int64_t{1} << 32, kBad = 0xFFFFFFFF;  // a failed 32-bit seek reports kBad
+  struct Step { bool wide; int64_t distance; uint32_t method; QVRESULT result; int64_t position; };
+  auto run = [&](std::initializer_list<Step> steps) {
+    for (const Step& s : steps) {
+      uint32_t pos = 0;
+      int64_t p64 = 0;
+      QVRESULT r = s.wide ? QVFileSeek64(f, s.distance, s.method, &p64) : QVFileSeek(f, int32_t(s.distance), s.method, &pos);
+      EXPECT_EQ(r, s.result) << s.distance << " from " << s.method;
+      if (!s.wide || r == 0) { EXPECT_EQ(s.wide ? p64 : pos, s.position) << s.distance << " from " << s.method; }
+    }
+  };
+  uint32_t n;
   int64_t size;
-  EXPECT_EQ(QVFileGetSize(f, &size), 0);
+  char c[16] = {};
+  ASSERT_EQ(QVFileWrite(f, "0123456789", 10, &n), 0);
+  run({{0, -3, 2, 0, 7}, {0, 2, 1, 0, 9}, {0, -10, 1, QV_E_FAIL, kBad}, {1, -100, 0, QV_E_FAIL, 0},  // before the start
+       {0, 0, 3, QV_E_FAIL, kBad}, {1, 0, 3, QV_E_FAIL, 0}, {0, 0, 4, QV_E_FAIL, kBad}, {1, 0, 4, QV_E_FAIL, 0},
+       {0, 0, kBad, QV_E_FAIL, kBad}, {1, 0, kBad, QV_E_FAIL, 0}, {1, 0, 1, 0, 9},  // no failure moved the position
+       {1, k4G + 10, 0, 0, k4G + 10}});
+  ExpectResults({{QVFileWrite(f, "X", 1, &n), 0}, {QVFileGetSize(f, &size), 0}});
   EXPECT_EQ(size, k4G + 11);
   // 0xFFFFFFFF is a real position, one more does not fit.
-  ASSERT_EQ(QVFileSeek64(f, k4G - 16, 0, &p64), 0);
-  EXPECT_EQ(QVFileSeek(f, 15, 1, &pos), 0);
-  EXPECT_EQ(pos, 0xFFFFFFFFu);
-  EXPECT_EQ(QVFileSeek(f, 1, 1, &pos), QV_E_FAIL);
-  EXPECT_EQ(QVFileSeek(f, 0, 2, &pos), QV_E_FAIL);
-  EXPECT_EQ(QVFileSeek64(f, 0, 1, &p64), 0);
-  EXPECT_EQ(p64, k4G - 1);
-  EXPECT_EQ(QVFileSeek(f, 0x7FFFFFFF, 0, &pos), 0);
-  EXPECT_EQ(pos, 0x7FFFFFFFu);
-  ASSERT_EQ(QVFileSeek64(f, -1, 2, &p64), 0);
-  char c = 0;
-  EXPECT_EQ(QVFileRead(f, &c, 1, &n), 0);
-  EXPECT_EQ(c, 'X');
-  ASSERT_EQ(QVFileSeek64(f, k4G - 1, 0, &p64), 0);
-  EXPECT_EQ(QVFileRead(f, &c, 1, &n), 0);
-  EXPECT_EQ(c, 0);
-  QVFileClose(f);
+  run({{1, k4G - 16, 0, 0, k4G - 16}, {0, 15, 1, 0, kBad}, {0, 1, 1, QV_E_FAIL, kBad}, {0, 0, 2, QV_E_FAIL, kBad},
+       {1, 0, 1, 0, k4G - 1}, {0, 0x7FFFFFFF, 0, 0, 0x7FFFFFFF}, {1, -1, 2, 0, k4G + 10}, {1, k4G - 1, 0, 0, k4G - 1}});
+  ExpectResults({{QVFileRead(f, c, sizeof c, &n), 0}, {QVFileClose(f), 0}});
+  EXPECT_EQ(std::string(c, n), std::string(11, '\0') + "X");  // across the boundary to the end
 }
 
 TEST(FileIo, FullDiskAndGonePipeFailWithoutSignal) {
   QVFILE f;
   uint32_t n;
   if (QVFileOpen(P(u"/dev/full"), QV_FILE_WRITE, 0, &f) == 0) {
-    EXPECT_EQ(QVFileWrite(f, "x", 1, &n), QV_E_FAIL);
-    QVFileClose(f);
+    ExpectResults({{QVFileWrite(f, "x", 1, &n), QV_E_FAIL}, {QVFileClose(f), 0}});
   }
   qvtest::TempDir dir;
   std::string fifo = dir.File("fifo");
@@ -393,14 +224,151 @@ TEST(FileIo, FullDiskAndGonePipeFailWithoutSignal) {
   ASSERT_GE(reader, 0);
   ASSERT_EQ(QVFileOpen(P(W(fifo)), QV_FILE_WRITE, 0, &f), 0);
   close(reader);
-  // With the default action, a raised SIGPIPE would end this test process.
-  signal(SIGPIPE, SIG_DFL);
-  EXPECT_EQ(QVFileWrite(f, "lost", 4, &n), QV_E_FAIL);
+  signal(SIGPIPE, SIG_DFL);  // a raised SIGPIPE would end this test process
+  ExpectResults({{QVFileWrite(f, "lost", 4, &n), QV_E_FAIL}, {QVFileClose(f), 0}});
   EXPECT_EQ(n, 0u);
   sigset_t pending;
-  sigpending(&pending);
-  EXPECT_FALSE(sigismember(&pending, SIGPIPE));
-  EXPECT_EQ(QVFileClose(f), 0);
+  EXPECT_FALSE(sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE));
+}
+
+// Starts a wait for bytes 0-9 on `f` and checks, through the kernel's list of blocked lock requests,
+// that it blocks; lets `release` free the bytes and checks the grant. `rescue` frees a waiter that was
+// not granted, so that a fault fails the test instead of hanging it.
+void ExpectWaitGrantedAfter(QVFILE f, const std::string& path, const std::function<void()>& release,
+                            const std::function<void()>& rescue = [] {}) {
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  std::string inode = ":" + std::to_string(st.st_ino) + " ";
+  auto waiter = std::async(std::launch::async, [&] { return QVFileLock(f, 0, 10, QV_LOCK_WAIT); });
+  EXPECT_TRUE(qvtest::WaitUntil([&] {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);)
+      if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) return true;
+    return false;
+  }));
+  EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+  release();
+  bool granted = waiter.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  if (!granted) rescue();
+  EXPECT_TRUE(granted);
+  EXPECT_EQ(waiter.get(), 0);
+}
+
+TEST(FileLock, TwoHandlesOfOneProcessConflict) {
+  qvtest::TempDir dir;
+  std::string path = dir.File("lock");
+  QVFILE a, b;
+  const QVRESULT F = QV_E_FAIL;
+  ExpectResults({{QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &a), QV_FILE_S_CREATED},
+                 {QVFileOpen(P(W(path)), RW, 0, &b), 0}, {QVFileLock(a, 0, 10, 0), 0}, {QVFileLock(b, 5, 5, 0), F},
+                 {QVFileLock(b, 9, 1, QV_LOCK_SHARED), F}, {QVFileLock(b, 10, 5, 0), 0},  // adjacent: no conflict
+                 {QVFileLock(a, 0, 10, QV_LOCK_SHARED), F},  // an exclusive range is not silently turned shared
+                 {QVFileLock(b, 0, 1, 0), F}, {QVFileLock(a, 0, 0, 0), F},  // an empty range
+                 // Unlocking needs the exact range of an earlier lock of the same handle.
+                 {QVFileUnlock(a, 0, 5), F}, {QVFileUnlock(a, 20, 5), F}, {QVFileUnlock(b, 0, 10), F},
+                 {QVFileUnlock(b, 10, 5), 0}});
+  ExpectWaitGrantedAfter(b, path, [&] { EXPECT_EQ(QVFileUnlock(a, 0, 10), 0); });
+  // Shared locks stack; releasing one of two overlapping ones keeps the other's bytes locked.
+  ExpectResults({{QVFileUnlock(a, 0, 10), F}, {QVFileLock(a, 0, 10, 0), F}, {QVFileUnlock(b, 0, 10), 0},
+                 {QVFileLock(a, 0, 100, QV_LOCK_SHARED), 0}, {QVFileLock(a, 50, 100, QV_LOCK_SHARED), 0},
+                 {QVFileLock(b, 0, 100, QV_LOCK_SHARED), 0}, {QVFileUnlock(b, 0, 100), 0}, {QVFileUnlock(a, 0, 100), 0},
+                 {QVFileLock(b, 60, 10, 0), F}, {QVFileLock(b, 0, 50, 0), 0}, {QVFileUnlock(a, 50, 100), 0},
+                 {QVFileLock(b, 60, 10, 0), 0}, {QVFileClose(a), 0}, {QVFileClose(b), 0}});
+}
+
+// A child process holds an exclusive lock until told to unlock or killed.
+TEST(FileLock, BetweenProcessesUnlockOrKill) {
+  for (bool killHolder : {false, true}) {
+    SCOPED_TRACE(killHolder ? "holder killed" : "holder unlocks");
+    qvtest::TempDir dir;
+    std::string path = dir.File("xproc");
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe(toChild) + pipe(fromChild), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      QVFILE f;
+      char c = QVFileOpen(P(W(path)), RW | QV_FILE_CREATE, 0666, &f) >= 0 && QVFileLock(f, 0, 10, 0) == 0 ? '1' : '0';
+      (void)!write(fromChild[1], &c, 1);
+      if (read(toChild[0], &c, 1) == 1) QVFileUnlock(f, 0, 10);
+      for (;;) pause();
+    }
+    pollfd pfd = {fromChild[0], POLLIN, 0};
+    char c = 0;
+    ASSERT_TRUE(poll(&pfd, 1, 10000) == 1 && read(fromChild[0], &c, 1) == 1 && c == '1');
+    QVFILE f;
+    ASSERT_EQ(QVFileOpen(P(W(path)), RW, 0, &f), 0);
+    EXPECT_EQ(QVFileLock(f, 2, 1, QV_LOCK_SHARED), QV_E_FAIL);
+    auto end = [&] { kill(child, SIGKILL); };
+    std::function<void()> unlock = [&] { (void)!write(toChild[1], "u", 1); };
+    ExpectWaitGrantedAfter(f, path, killHolder ? end : unlock, end);
+    end();
+    waitpid(child, nullptr, 0);
+    for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) close(fd);
+    QVFileClose(f);
+  }
+}
+
+TEST(FileCopy, SizesAroundTheBufferAndAnOpenDestination) {
+  qvtest::TempDir dir;
+  std::mt19937 gen(1);
+  const uint32_t CT = QV_FILE_CREATE | QV_FILE_TRUNCATE;
+  for (size_t size : {0u, 1u, 16384u, 40000u, (3u << 20) + 7}) {
+    SCOPED_TRACE(size);
+    std::string src = dir.File("src" + std::to_string(size)), dst = dir.File("dst" + std::to_string(size));
+    std::string data;
+    while (data.size() < size) data += static_cast<char>(gen());
+    WriteAll(src, data);
+    EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), CT, 0666, nullptr), QV_FILE_S_CREATED);
+    EXPECT_EQ(ReadFile(dst), data);
+    WriteAll(dst, std::string(size + 100, 'z'));
+    EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), CT, 0666, nullptr), 0);
+    EXPECT_EQ(ReadFile(dst), data);
+  }
+  std::string src = dir.File("s"), dst = dir.File("d");
+  WriteAll(src, "abc");
+  WriteAll(dst, "123");
+  QVFILE out;
+  uint32_t n;
+  ExpectResults({{QVFileCopy(P(W(src)), P(W(dst)), QV_FILE_APPEND, 0666, &out), 0},  // kept open when asked
+                 {QVFileWrite(out, "!", 1, &n), 0}, {QVFileClose(out), 0}});
+  EXPECT_EQ(ReadFile(dst), "123abc!");
+}
+
+TEST(FileCopy, OntoItselfIsRefusedAndTheFileKept) {
+  qvtest::TempDir dir;
+  std::string src = dir.File("self");
+  WriteAll(src, "precious");
+  ASSERT_EQ(link(src.c_str(), dir.File("hard").c_str()) + symlink(src.c_str(), dir.File("soft").c_str()), 0);
+  for (const std::string& dst : {src, dir.path() + "/./self", dir.File("hard"), dir.File("soft")})
+    for (uint32_t flags : {QV_FILE_CREATE | QV_FILE_TRUNCATE, QV_FILE_APPEND, QV_FILE_TEMPORARY}) {
+      SCOPED_TRACE(dst + " " + std::to_string(flags));
+      QVFILE out = nullptr;
+      EXPECT_EQ(QVFileCopy(P(W(src)), P(W(dst)), flags, 0666, &out), QV_E_INVALIDARG);
+      EXPECT_EQ(out, QV_INVALID_HANDLE);
+      EXPECT_TRUE(ReadFile(src) == "precious" && Exists(dst));
+    }
+}
+
+TEST(FileCopy, FailuresLeaveThingsAsTheyWere) {
+  qvtest::TempDir dir;
+  std::string src = dir.File("s"), ro = dir.File("ro"), sub = dir.File("sub");
+  WriteAll(src, "data");
+  WriteAll(ro, "keep");
+  ASSERT_EQ(chmod(ro.c_str(), 0444) + mkdir(sub.c_str(), 0700), 0);
+  QVFILE out = nullptr;
+  const uint32_t C = QV_FILE_CREATE, CT = QV_FILE_CREATE | QV_FILE_TRUNCATE;
+  ExpectResults({{QVFileCopy(P(W(src)), P(W(ro)), CT, 0666, &out), QV_E_ACCESSDENIED},
+                 {QVFileCopy(P(W(src)), P(W(sub)), CT, 0666, nullptr), QV_E_ACCESSDENIED},
+                 {QVFileCopy(P(W(sub)), P(W(dir.File("n1"))), C, 0666, nullptr), QV_E_ACCESSDENIED},
+                 {QVFileCopy(P(W(dir.File("missing"))), P(W(dir.File("n2"))), C, 0666, nullptr), QV_E_NOTFOUND},
+                 {QVFileCopy(P(W(src)), P(W(ro)), C | QV_FILE_EXCLUSIVE, 0666, nullptr), QV_E_EXISTS},
+                 {QVFileCopy(nullptr, P(W(ro)), 0, 0, nullptr), QV_E_INVALIDARG}});
+  // A destination that cannot take the data: the fallback path reports it.
+  if (Exists("/dev/full")) { EXPECT_EQ(QVFileCopy(P(W(src)), P(u"/dev/full"), 0, 0, nullptr), QV_E_FAIL); }
+  EXPECT_EQ(out, QV_INVALID_HANDLE);
+  EXPECT_EQ(ReadFile(ro), "keep");
+  EXPECT_FALSE(Exists(dir.File("n1")) || Exists(dir.File("n2")));
 }
 
 }  // namespace
