@@ -36,23 +36,19 @@ TEST_F(Ansi, ToUnicodeCopiesMeasuresAndStopsAtTheCapacity) {
   std::vector<QVWCHAR> buf(8, 0x7777);
   EXPECT_EQ(QVAnsiToUnicode(buf.data(), "abcdef", 3), 3u);
   EXPECT_EQ(std::u16string(buf.data(), 4), u"abc\u7777");  // no terminator
-  EXPECT_EQ(QVAnsiToUnicode(buf.data(), "ab", 3), 2u);
-  EXPECT_EQ(std::u16string(buf.data()), u"ab");
-  EXPECT_EQ(QVAnsiToUnicode(buf.data(), "abc", 0), 0u);
-  EXPECT_EQ(QVAnsiToUnicode(nullptr, "abcdef", 0), 6u);
+  EXPECT_EQ(QVAnsiToUnicode(buf.data(), "ab", 3), 2u); EXPECT_EQ(std::u16string(buf.data()), u"ab");
+  EXPECT_EQ(QVAnsiToUnicode(buf.data(), "abc", 0), 0u); EXPECT_EQ(QVAnsiToUnicode(nullptr, "abcdef", 0), 6u);
   std::vector<QVWCHAR> big(1001);
   EXPECT_EQ(QVAnsiToUnicode(big.data(), std::string(1000, 'q').c_str(), big.size()), 1000u);
   EXPECT_EQ(std::u16string(big.data()), std::u16string(1000, u'q'));
 
   auto text = Exact("a\xC3\xA9\xF0\x9F\x98\x80z");
-  EXPECT_EQ(QVAnsiToUnicode(nullptr, text.get(), 0), 5u);
-  EXPECT_EQ(QVAnsiToUnicode(buf.data(), text.get(), 8), 5u);
+  EXPECT_EQ(QVAnsiToUnicode(nullptr, text.get(), 0), 5u); EXPECT_EQ(QVAnsiToUnicode(buf.data(), text.get(), 8), 5u);
   EXPECT_EQ(std::u16string(buf.data()), u"a\u00e9\U0001F600z");
   // One or no unit of room for a pair: the pair is not split.
   for (size_t capacity : {3u, 2u}) {
     std::fill(buf.begin(), buf.end(), 0x7777);
-    EXPECT_EQ(QVAnsiToUnicode(buf.data(), text.get(), capacity), 2u);
-    EXPECT_EQ(buf[2], 0x7777);
+    EXPECT_EQ(QVAnsiToUnicode(buf.data(), text.get(), capacity), 2u); EXPECT_EQ(buf[2], 0x7777);
   }
 }
 
@@ -66,8 +62,7 @@ TEST_F(Ansi, BadOrCutSequencesFailWithEilseqWithoutReadingPastTheEnd) {
     QVWCHAR buf[16];
     for (QVWCHAR* out : {buf, static_cast<QVWCHAR*>(nullptr)}) {
       errno = 0;
-      EXPECT_EQ(QVAnsiToUnicode(out, text.get(), out ? 16 : 0), kFailed) << bad;
-      EXPECT_EQ(errno, EILSEQ) << bad;
+      EXPECT_EQ(QVAnsiToUnicode(out, text.get(), out ? 16 : 0), kFailed) << bad; EXPECT_EQ(errno, EILSEQ) << bad;
     }
   }
   QVWCHAR buf[16];
@@ -77,28 +72,23 @@ TEST_F(Ansi, BadOrCutSequencesFailWithEilseqWithoutReadingPastTheEnd) {
 TEST_F(Ansi, FromUnicodeConvertsCountsAndRefusesUnpairedSurrogatesWithEilseq) {
   char out[16];
   EXPECT_EQ(QVUnicodeToAnsi(nullptr, u"a\u00e9\U0001F600", 0), 7u);
-  EXPECT_EQ(QVUnicodeToAnsi(out, u"a\u00e9\U0001F600", sizeof out), 7u);
-  EXPECT_STREQ(out, "a\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(QVUnicodeToAnsi(out, u"a\u00e9\U0001F600", sizeof out), 7u); EXPECT_STREQ(out, "a\xC3\xA9\xF0\x9F\x98\x80");
   std::memset(out, 'x', sizeof out);
   EXPECT_EQ(QVUnicodeToAnsi(out, u"a\u00e9", 2), 1u);  // the two bytes of e-acute do not fit
-  EXPECT_EQ(out[1], 'x');
-  EXPECT_EQ(QVUnicodeToAnsi(out, u"abc", 3), 3u);
-  EXPECT_EQ(out[3], 'x');
+  EXPECT_EQ(out[1], 'x'); EXPECT_EQ(QVUnicodeToAnsi(out, u"abc", 3), 3u); EXPECT_EQ(out[3], 'x');
   // The last one: after a character the runtime already encoded.
   const QVWCHAR bad[][4] = {{u'a', 0xDC00}, {0xDC00}, {u'a', 0xD800}, {u'a', 0xD800, u'b'}, {u'\u00e9', 0xDBFF}};
   for (const QVWCHAR* text : bad) {
     for (char* dest : {out, static_cast<char*>(nullptr)}) {
       errno = 0;
-      EXPECT_EQ(QVUnicodeToAnsi(dest, text, dest ? sizeof out : 0), kFailed) << int(text[1]);
-      EXPECT_EQ(errno, EILSEQ);
+      EXPECT_EQ(QVUnicodeToAnsi(dest, text, dest ? sizeof out : 0), kFailed) << int(text[1]); EXPECT_EQ(errno, EILSEQ);
     }
   }
   EXPECT_EQ(QVUnicodeToAnsi(out, nullptr, sizeof out), kFailed);
 }
 
 TEST(WholeStringConversions, NeverFailAndFormSurrogatePairs) {
-  EXPECT_EQ(NarrowToWide(""), u"");
-  EXPECT_EQ(NarrowToWide(static_cast<const char*>(nullptr)), u"");
+  EXPECT_EQ(NarrowToWide(""), u""); EXPECT_EQ(NarrowToWide(static_cast<const char*>(nullptr)), u"");
   EXPECT_EQ(NarrowToWide("\xF0\x9F\x98\x80"), u"\U0001F600");
   EXPECT_EQ(NarrowToWide("a\xFF" "b\xE2\x82"), u"a\ufffdb\ufffd\ufffd");
   EXPECT_EQ(NarrowToWide("\xFB\x92\x92\x92\x92"), u"\ufffd");

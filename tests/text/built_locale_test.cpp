@@ -56,8 +56,7 @@ TEST(BuiltLocale, CommaDecimalPointReadsAlikeNarrowAndWide) {
     char* narrowEnd = nullptr;
     QVWCHAR* wideEnd = nullptr;
     EXPECT_EQ(QVStrToDA(c.narrow, &narrowEnd), std::strtod(c.narrow, nullptr)) << c.narrow;
-    EXPECT_EQ(QVStrToDW(c.wide, &wideEnd), c.value) << c.narrow;
-    EXPECT_EQ(wideEnd - c.wide, c.used) << c.narrow;
+    EXPECT_EQ(QVStrToDW(c.wide, &wideEnd), c.value) << c.narrow; EXPECT_EQ(wideEnd - c.wide, c.used) << c.narrow;
     EXPECT_EQ(narrowEnd - c.narrow, c.used) << c.narrow;
   }
 }
@@ -65,30 +64,24 @@ TEST(BuiltLocale, CommaDecimalPointReadsAlikeNarrowAndWide) {
 TEST(BuiltLocale, DotLocaleStopsAtAComma) {
   QVWCHAR* end = nullptr;
   const QVWCHAR* text = u"1,5";
-  EXPECT_EQ(QVStrToDW(text, &end), 1.0);
-  EXPECT_EQ(end, text + 1);
+  EXPECT_EQ(QVStrToDW(text, &end), 1.0); EXPECT_EQ(end, text + 1);
 }
 
 TEST(BuiltLocale, SingleByteLocaleReachesConversionsClassesAndCase) {
   NEED_LOCALE(latin1, "de_DE", "ISO-8859-1");
   QVWCHAR wide[8];
-  EXPECT_EQ(QVAnsiToUnicode(wide, "x\xE4", 8), 2u);
-  EXPECT_EQ(std::u16string(wide), u"x\u00e4");
+  EXPECT_EQ(QVAnsiToUnicode(wide, "x\xE4", 8), 2u); EXPECT_EQ(std::u16string(wide), u"x\u00e4");
   char narrow[8];
-  EXPECT_EQ(QVUnicodeToAnsi(narrow, u"\u00e4", 8), 1u);
-  EXPECT_STREQ(narrow, "\xE4");
+  EXPECT_EQ(QVUnicodeToAnsi(narrow, u"\u00e4", 8), 1u); EXPECT_STREQ(narrow, "\xE4");
   EXPECT_EQ(QVUnicodeToAnsi(narrow, u"\u20ac", 8), static_cast<size_t>(-1));
   EXPECT_EQ(qv::text::WideToNarrow(u"\u20ac\u00e4"), "?\xE4");
   EXPECT_EQ(qv::text::NarrowToWide("\xE4\xFF"), u"\u00e4\u00ff");
 
   EXPECT_EQ(static_cast<unsigned char>(QVToLowerA(0xC4)), 0xE4);
   EXPECT_EQ(static_cast<unsigned char>(QVToUpperA(-28)), 0xC4);  // 0xE4 as a signed char
-  EXPECT_EQ(QVIsAlphaA(0xE4), 1);
-  EXPECT_EQ(QVIsSpaceA(0xA0), std::isspace(0xA0) ? 1 : 0);
-  EXPECT_EQ(QVStrICmpA("gr\xC4\xDF" "E", "GR\xE4\xDF" "e"), 0);
-  EXPECT_EQ(QVStrNICmpA("x\xC4Q", "X\xE4q", 3), 0);
-  EXPECT_NE(QVStrICmpA("\xC4", "\xE5"), 0);
-  EXPECT_EQ(Lower("AB\xC4" "D"), "ab\xE4" "d");
+  EXPECT_EQ(QVIsAlphaA(0xE4), 1); EXPECT_EQ(QVIsSpaceA(0xA0), std::isspace(0xA0) ? 1 : 0);
+  EXPECT_EQ(QVStrICmpA("gr\xC4\xDF" "E", "GR\xE4\xDF" "e"), 0); EXPECT_EQ(QVStrNICmpA("x\xC4Q", "X\xE4q", 3), 0);
+  EXPECT_NE(QVStrICmpA("\xC4", "\xE5"), 0); EXPECT_EQ(Lower("AB\xC4" "D"), "ab\xE4" "d");
   EXPECT_EQ(Upper("ab\xE4" "d"), "AB\xC4" "D");
 }
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <initializer_list>
-#include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -45,13 +45,12 @@ const QVLongOption kEmpty[] = {{nullptr, 0, 0}};
 class GetOption : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (size_t i = 0; i < kMessages.size(); ++i) m_messages[i] = *kMessages[i];
+    for (size_t i = 0; i < 7; ++i) m_messages[i] = *kMessages[i];
     QVGetOptionIndex = 0;
-    QVGetOptionError = 1;
   }
   void TearDown() override {
-    for (size_t i = 0; i < kMessages.size(); ++i) *kMessages[i] = m_messages[i];
-    SetUp();
+    for (size_t i = 0; i < 7; ++i) *kMessages[i] = m_messages[i];
+    QVGetOptionIndex = 0, QVGetOptionError = 1;
   }
   // One call; returns what it printed.
   static std::string Call(Args& args, int32_t& result, const QVLongOption* table = kTable, int32_t* longIndex = nullptr) {
@@ -61,8 +60,7 @@ class GetOption : public ::testing::Test {
   }
   static int32_t Result(Args& args, const QVLongOption* table = kTable, int32_t* longIndex = nullptr) {
     int32_t r;
-    Call(args, r, table, longIndex);
-    return r;
+    return Call(args, r, table, longIndex), r;
   }
 
   static constexpr std::array<const char**, 7> kMessages = {
@@ -76,11 +74,8 @@ class GetOption : public ::testing::Test {
 TEST(GetOptionState, StartsWithItsDocumentedValues) {
   // A fresh process of this binary, so no earlier test has touched the state.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(std::exit(QVGetOptionIndex == 1 && QVGetOptionArgument == nullptr && QVGetOptionOption == '?' &&
-                                QVGetOptionError == 1 && QVGetOptionReset == 0
-                            ? 0
-                            : 1),
-              ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(std::exit(QVGetOptionIndex == 1 && !QVGetOptionArgument && QVGetOptionOption == '?' &&
+                        QVGetOptionError == 1 && QVGetOptionReset == 0 ? 0 : 1), ::testing::ExitedWithCode(0), "");
   EXPECT_STREQ(QVGetOptionMsgCharacterRequiresArgument, "Usage: option requires an argument -- %c");
   EXPECT_STREQ(QVGetOptionMsgIllegal, "Usage: illegal option -- %c");
   EXPECT_STREQ(QVGetOptionMsgInvalid, "Usage: invalid option -- %c");
@@ -94,14 +89,12 @@ TEST_F(GetOption, PosixlyCorrectIsReadAtEveryCallAndLosesNoNonOptionMidScan) {
   setenv("POSIXLY_CORRECT", "", 1);  // presence is what counts
   Args args{"prog", "a", "--verbose", "b", "--quiet"};
   EXPECT_EQ(Result(args), -1);
-  unsetenv("POSIXLY_CORRECT");
-  QVGetOptionIndex = 0;
+  unsetenv("POSIXLY_CORRECT"), QVGetOptionIndex = 0;
   ASSERT_EQ(Result(args), 118);
   // Permuting had begun: the run already skipped is still gathered.
   setenv("POSIXLY_CORRECT", "1", 1);
   EXPECT_EQ(Result(args), -1);
-  EXPECT_EQ(args.Now(), (Strings{"prog", "--verbose", "a", "b", "--quiet"}));
-  EXPECT_EQ(QVGetOptionIndex, 2);
+  EXPECT_EQ(args.Now(), (Strings{"prog", "--verbose", "a", "b", "--quiet"})); EXPECT_EQ(QVGetOptionIndex, 2);
 }
 
 // Each failure on a fresh vector: message, result '?', the option value and the next index.
@@ -126,12 +119,10 @@ TEST_F(GetOption, FailuresPrintTheirMessage) {
       {{"prog", "--=x"}, kDuplicates, "Usage: unrecognized option '--=x'\n", 0},
   };
   for (auto c : cases) {
-    QVGetOptionIndex = 0;
-    QVGetOptionOption = 99;
+    QVGetOptionIndex = 0, QVGetOptionOption = 99;
     int32_t r;
     EXPECT_EQ(Call(c.args, r, c.table), c.message);
-    EXPECT_EQ(r, '?') << c.message;
-    EXPECT_EQ(QVGetOptionOption, c.option) << c.message;
+    EXPECT_EQ(r, '?') << c.message; EXPECT_EQ(QVGetOptionOption, c.option) << c.message;
     EXPECT_EQ(QVGetOptionIndex, 2) << c.message;
   }
 }
@@ -139,25 +130,16 @@ TEST_F(GetOption, FailuresPrintTheirMessage) {
 TEST_F(GetOption, ExactNameWinsAndOfTwoExactNamesTheFirst) {
   Args args{"prog", "--verb", "--verbose"};
   int32_t index = -1;
-  EXPECT_EQ(Result(args, kDuplicates, &index), 2);
-  EXPECT_EQ(index, 1);
-  EXPECT_EQ(Result(args, kDuplicates, &index), 1);
-  EXPECT_EQ(index, 0);
+  EXPECT_EQ(Result(args, kDuplicates, &index), 2); EXPECT_EQ(index, 1);
+  EXPECT_EQ(Result(args, kDuplicates, &index), 1); EXPECT_EQ(index, 0);
 }
 
 TEST_F(GetOption, RequiredArgument) {
   Args args{"prog", "-output=x.txt", "--output", "y", "--output=", "--output"};
-  EXPECT_EQ(Result(args), 111);
-  EXPECT_EQ(QVGetOptionArgument, args.argv()[1] + 8);  // points into the element
-  EXPECT_EQ(Result(args), 111);
-  EXPECT_EQ(QVGetOptionArgument, args.argv()[3]);
-  EXPECT_EQ(QVGetOptionIndex, 4);
-  EXPECT_EQ(Result(args), 111);
-  ASSERT_NE(QVGetOptionArgument, nullptr);
-  EXPECT_STREQ(QVGetOptionArgument, "");
-  EXPECT_EQ(Result(args), '?');
-  EXPECT_EQ(QVGetOptionIndex, args.argc());
-  EXPECT_EQ(QVGetOptionArgument, nullptr);
+  EXPECT_EQ(Result(args), 111); EXPECT_EQ(QVGetOptionArgument, args.argv()[1] + 8);  // points into the element
+  EXPECT_EQ(Result(args), 111); EXPECT_EQ(QVGetOptionArgument, args.argv()[3]); EXPECT_EQ(QVGetOptionIndex, 4);
+  EXPECT_EQ(Result(args), 111); ASSERT_NE(QVGetOptionArgument, nullptr); EXPECT_STREQ(QVGetOptionArgument, "");
+  EXPECT_EQ(Result(args), '?'); EXPECT_EQ(QVGetOptionIndex, args.argc()); EXPECT_EQ(QVGetOptionArgument, nullptr);
 }
 
 TEST_F(GetOption, MessagesFollowTheVariables) {
@@ -168,10 +150,7 @@ TEST_F(GetOption, MessagesFollowTheVariables) {
   QVGetOptionMsgAmbiguous = nullptr;  // only the line feed
   EXPECT_EQ(Call(args, r), "\n");
   QVGetOptionError = 0;
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(Call(args, r), "");
-    EXPECT_EQ(r, '?');
-  }
+  for (int i = 0; i < 2; ++i) { EXPECT_EQ(Call(args, r), ""); EXPECT_EQ(r, '?'); }
 }
 
 TEST_F(GetOption, WithoutATableEveryCharacterIsInvalid) {
@@ -179,14 +158,10 @@ TEST_F(GetOption, WithoutATableEveryCharacterIsInvalid) {
   for (auto [c, index] : {std::pair<int, int32_t>{'a', 1}, {'b', 2}, {'-', 2}, {'c', 3}}) {
     int32_t r;
     EXPECT_EQ(Call(args, r, nullptr), std::string("Usage: invalid option -- ") + char(c) + "\n");
-    EXPECT_EQ(r, '?');
-    EXPECT_EQ(QVGetOptionOption, c);
-    EXPECT_EQ(QVGetOptionIndex, index);
+    EXPECT_EQ(r, '?'); EXPECT_EQ(QVGetOptionOption, c); EXPECT_EQ(QVGetOptionIndex, index);
   }
-  EXPECT_EQ(Result(args, nullptr), -1);
-  EXPECT_EQ(QVGetOptionIndex, 3);
-  setenv("POSIXLY_CORRECT", "y", 1);
-  QVGetOptionIndex = 0;
+  EXPECT_EQ(Result(args, nullptr), -1); EXPECT_EQ(QVGetOptionIndex, 3);
+  setenv("POSIXLY_CORRECT", "y", 1), QVGetOptionIndex = 0;
   int32_t r;
   EXPECT_EQ(Call(args, r, nullptr), "Usage: illegal option -- a\n");
 }
@@ -194,43 +169,33 @@ TEST_F(GetOption, WithoutATableEveryCharacterIsInvalid) {
 TEST_F(GetOption, RestartsByResetOrIndexZero) {
   Args first{"prog", "--verbose", "--quiet"}, second{"other", "x", "--version"};
   ASSERT_EQ(Result(first), 118);
-  QVGetOptionReset = 1;
-  QVGetOptionIndex = 1;
+  QVGetOptionReset = 1, QVGetOptionIndex = 1;
   EXPECT_EQ(Result(second), 86);
   QVGetOptionIndex = 0;
-  EXPECT_EQ(Result(first), 118);
-  EXPECT_EQ(QVGetOptionReset, 0);
+  EXPECT_EQ(Result(first), 118); EXPECT_EQ(QVGetOptionReset, 0);
 }
 
 TEST_F(GetOption, BadInputGetsAClearResult) {
   Args none{"prog"};
-  EXPECT_EQ(QVGetOption(0, none.argv(), kTable, nullptr), -1);
-  QVGetOptionIndex = 0;
-  EXPECT_EQ(QVGetOption(5, nullptr, kTable, nullptr), -1);
-  QVGetOptionIndex = 0;
-  EXPECT_EQ(QVGetOption(-3, none.argv(), kTable, nullptr), -1);
-  QVGetOptionIndex = 0;
-  EXPECT_EQ(Result(none), -1);
+  for (auto [argc, argv] : {std::pair<int32_t, char**>{0, none.argv()}, {5, nullptr}, {-3, none.argv()}, {1, none.argv()}}) {
+    QVGetOptionIndex = 0;
+    EXPECT_EQ(QVGetOption(argc, argv, kTable, nullptr), -1) << argc;
+  }
   EXPECT_EQ(QVGetOptionIndex, 1);
 
   // Empty elements and a lone dash are non-options.
   Args odd{"prog", "", "-", "--quiet", "-="};
   QVGetOptionIndex = 0;
-  EXPECT_EQ(Result(odd), 113);
-  EXPECT_EQ(Result(odd), '?');
-  EXPECT_EQ(Result(odd), -1);
-  EXPECT_EQ(odd.Now(), (Strings{"prog", "--quiet", "-=", "", "-"}));
-  EXPECT_EQ(QVGetOptionIndex, 3);
+  EXPECT_EQ(Result(odd), 113); EXPECT_EQ(Result(odd), '?'); EXPECT_EQ(Result(odd), -1);
+  EXPECT_EQ(odd.Now(), (Strings{"prog", "--quiet", "-=", "", "-"})); EXPECT_EQ(QVGetOptionIndex, 3);
 
   // A null element inside the count ends the vector; an argument is not read past it.
   Args holed{"prog", "a", "--output", "b"};
   holed.argv()[3] = nullptr;
   QVGetOptionIndex = 0;
   int32_t r;
-  EXPECT_EQ(Call(holed, r), "Usage: option '--output' requires an argument\n");
-  EXPECT_EQ(QVGetOptionIndex, 3);
-  EXPECT_EQ(Result(holed), -1);
-  EXPECT_EQ(QVGetOptionIndex, 2);
+  EXPECT_EQ(Call(holed, r), "Usage: option '--output' requires an argument\n"); EXPECT_EQ(QVGetOptionIndex, 3);
+  EXPECT_EQ(Result(holed), -1); EXPECT_EQ(QVGetOptionIndex, 2);
 
   // An index written below zero names no element.
   QVGetOptionIndex = -4;
@@ -253,57 +218,34 @@ TEST(GetOptionPermute, EveryBlockSizeLandsInOrder) {
   EXPECT_FALSE(qv::text::PermuteArguments(2, 1, 3, 3, v.data()));
 }
 
-// Every call's visible state, to compare with glibc's getopt_long_only.
-struct Step {
-  int32_t result, index;
-  std::optional<std::string> argument;
-  int32_t longIndex, option;
-  bool operator==(const Step&) const = default;
-};
-
-template <class Call>
-std::vector<Step> Steps(Args args, Strings& finalVector, Call call, const int& index, char* const& argument,
-                      const int& option) {
-  std::vector<Step> steps;
-  for (int guard = 0; guard < 64; ++guard) {
-    int longIndex = -1;
-    int r = call(args.argc(), args.argv(), &longIndex);
-    steps.push_back({r, index, argument ? std::optional<std::string>(argument) : std::nullopt, r == '?' ? -1 : longIndex,
-                     r == '?' ? option : 0});
-    if (r == -1) break;
-  }
-  finalVector = args.Now();
-  return steps;
-}
-
 TEST_F(GetOption, AgreesWithGlibcGetoptLongOnly) {
   std::vector<option> table;
-  for (const QVLongOption* o = kTable; o->name != nullptr; ++o) table.push_back({o->name, o->hasArgument, nullptr, o->value});
-  table.push_back({nullptr, 0, nullptr, 0});
+  for (const QVLongOption* o = kTable; o->name; ++o) table.push_back({o->name, o->hasArgument, nullptr, o->value});
+  table.push_back({});
+  // Every call's visible state (result, index, argument, long index, option) and the final vector.
+  auto run = [&](bool glibc, Args args) {
+    std::vector<std::tuple<int, int, std::string, int, int>> steps;
+    QVGetOptionIndex = optind = 0;
+    for (int r = 0, guard = 0; r != -1 && guard < 64; ++guard) {
+      int longIndex = -1;
+      r = glibc ? getopt_long_only(args.argc(), args.argv(), "", table.data(), &longIndex)
+                : QVGetOption(args.argc(), args.argv(), kTable, &longIndex);
+      const char* argument = glibc ? optarg : QVGetOptionArgument;
+      steps.emplace_back(r, glibc ? optind : QVGetOptionIndex, argument ? argument : "<null>", r == '?' ? -1 : longIndex,
+                         r == '?' ? (glibc ? optopt : QVGetOptionOption) : 0);
+    }
+    return std::pair(steps, args.Now());
+  };
   const std::vector<Args> vectors = {
-      {"prog", "a", "--verbose", "b"},
-      {"prog", "-verb", "x", "--output", "f", "y", "--output=g", "-out=h"},
+      {"prog", "a", "--verbose", "b"}, {"prog", "-verb", "x", "--output", "f", "y", "--output=g", "-out=h"},
       {"prog", "a", "b", "--verbose", "c", "d", "--quiet", "e", "--", "f", "--version"},
       {"prog", "--ver", "--quiet=1", "--zzz=3", "-z", "--output"},
-      {"prog", "-", "", "--verbose", "x", "-quiet", "--", "-"},
-      {"prog", "--", "a"}, {"prog"}, {"prog", "a", "b", "c"},
-      {"prog", "--level", "v", "--vers", "w"},
-  };
+      {"prog", "-", "", "--verbose", "x", "-quiet", "--", "-"}, {"prog", "--", "a"}, {"prog"},
+      {"prog", "a", "b", "c"}, {"prog", "--level", "v", "--vers", "w"}};
   QVGetOptionError = opterr = 0;
   for (const char* posix : {static_cast<const char*>(nullptr), "1"}) {
     m_posix.Set(posix);
-    for (const Args& v : vectors) {
-      Strings ourVector, glibcVector;
-      QVGetOptionIndex = optind = 0;
-      auto ours = Steps(
-          v, ourVector, [](int32_t c, char** a, int* li) { return QVGetOption(c, a, kTable, li); }, QVGetOptionIndex,
-          QVGetOptionArgument, QVGetOptionOption);
-      auto glibc = Steps(
-          v, glibcVector, [&](int c, char** a, int* li) { return getopt_long_only(c, a, "", table.data(), li); }, optind,
-          optarg, optopt);
-      EXPECT_EQ(ours, glibc) << "vector ending " << v.Now().back() << (posix ? " with POSIXLY_CORRECT" : "");
-      EXPECT_EQ(ourVector, glibcVector);
-    }
+    for (const Args& v : vectors) EXPECT_EQ(run(false, v), run(true, v)) << (posix ? "with POSIXLY_CORRECT" : "");
   }
 }
 
@@ -313,16 +255,15 @@ TEST_F(GetOption, DiffersFromGlibcByDesign) {
   // same value (glibc's getopt_long takes the first).
   const QVLongOption same[] = {{"verbose", 0, 7}, {"verbosity", 0, 7}, {nullptr, 0, 0}};
   Args a{"prog", "--verbo"}, c{"prog", "--=x"}, e{"prog", "--level=7"};
-  QVGetOptionError = 0;
-  EXPECT_EQ(Result(a, same), '?');
   // glibc reads "--=x" as an abbreviation of every name; here it names none.
   const QVLongOption one[] = {{"only", 2, 5}, {nullptr, 0, 0}};
+  QVGetOptionError = 0;
+  EXPECT_EQ(Result(a, same), '?');
   QVGetOptionIndex = 0;
   EXPECT_EQ(Result(c, one), '?');
   // glibc's optional argument keeps "--level=7"; here it is dropped.
   QVGetOptionIndex = 0;
-  EXPECT_EQ(Result(e), 108);
-  EXPECT_EQ(QVGetOptionArgument, nullptr);
+  EXPECT_EQ(Result(e), 108); EXPECT_EQ(QVGetOptionArgument, nullptr);
 }
 
 }  // namespace

@@ -45,8 +45,7 @@ TEST(DefaultLocale, FollowsTheEnvironmentAtEveryCallAndCountsTheTerminator) {
   QVWCHAR buffer[32];
   for (auto c : cases) {
     all.Set(c.all), messages.Set(c.messages), lang.Set(c.lang);
-    ASSERT_EQ(QVGetDefaultLocale(buffer, 32), 0);
-    EXPECT_EQ(std::u16string(buffer), c.name);
+    ASSERT_EQ(QVGetDefaultLocale(buffer, 32), 0); EXPECT_EQ(std::u16string(buffer), c.name);
   }
   std::fill(std::begin(buffer), std::end(buffer), u'x');
   EXPECT_EQ(QVGetDefaultLocale(buffer, 5), QV_E_BUFFERTOOSMALL);
@@ -71,8 +70,7 @@ TEST(CodePage, CodesetNamesMapToCodePages) {
 TEST(DefaultCharEncoding, NamesTheRuntimeCodeset) {
   std::string saved = std::setlocale(LC_CTYPE, nullptr);
   QVWCHAR buffer[9];
-  ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
-  EXPECT_EQ(QVGetDefaultCharEncoding(buffer, 8), 0);
+  ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr); EXPECT_EQ(QVGetDefaultCharEncoding(buffer, 8), 0);
   EXPECT_EQ(std::u16string(buffer), u"UTF-8");
   // ASCII: "CP20127" and its terminator fill the 8 units exactly.
   ASSERT_NE(std::setlocale(LC_CTYPE, "C"), nullptr);
@@ -82,8 +80,7 @@ TEST(DefaultCharEncoding, NamesTheRuntimeCodeset) {
   std::setlocale(LC_CTYPE, saved.c_str());
   std::fill(std::begin(buffer), std::end(buffer), u'x');
   EXPECT_EQ(QVGetDefaultCharEncoding(buffer, 7), QV_E_BUFFERTOOSMALL);
-  EXPECT_EQ(QVGetDefaultCharEncoding(buffer, -1), QV_E_BUFFERTOOSMALL);
-  EXPECT_EQ(buffer[0], u'x');
+  EXPECT_EQ(QVGetDefaultCharEncoding(buffer, -1), QV_E_BUFFERTOOSMALL); EXPECT_EQ(buffer[0], u'x');
   EXPECT_EQ(QVGetDefaultCharEncoding(nullptr, 8), QV_E_INVALIDARG);
 }
 

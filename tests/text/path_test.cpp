@@ -37,14 +37,11 @@ TEST(PathExpand, RelativeNamesJoinTheCurrentDirectoryAndAllAreNormalisedLexicall
       {u"/../../../x", u"/x"}, {u"/a/b/../../../..", u"/"}, {u"/d\u00e9j\u00e0/\u6587", u"/d\u00e9j\u00e0/\u6587"}};
   for (auto& [path, full] : cases) {
     QVRESULT r;
-    EXPECT_EQ(Expand(path, r), full);
-    EXPECT_EQ(r, 0);
+    EXPECT_EQ(Expand(path, r), full); EXPECT_EQ(r, 0);
   }
   using qv::text::CombineFullPath;  // ".." stops at the root
-  EXPECT_EQ(CombineFullPath(u"/x/y", u"../../../../.."), u"/");
-  EXPECT_EQ(CombineFullPath(u"/", u".."), u"/");
-  EXPECT_EQ(CombineFullPath(u"/x", u"../y/"), u"/y/");
-  EXPECT_EQ(CombineFullPath(u"/x", u"y/.."), u"/x");
+  EXPECT_EQ(CombineFullPath(u"/x/y", u"../../../../.."), u"/"); EXPECT_EQ(CombineFullPath(u"/", u".."), u"/");
+  EXPECT_EQ(CombineFullPath(u"/x", u"../y/"), u"/y/"); EXPECT_EQ(CombineFullPath(u"/x", u"y/.."), u"/x");
 }
 
 TEST(PathExpand, NonAsciiCurrentDirectory) {
@@ -54,8 +51,7 @@ TEST(PathExpand, NonAsciiCurrentDirectory) {
   fs::create_directory(sub);
   CurrentDirectory cd(sub);
   QVRESULT r;
-  EXPECT_TRUE(Expand(u"f", r).ends_with(u"/r\u00e9sum\u00e9/f"));
-  EXPECT_EQ(r, 0);
+  EXPECT_TRUE(Expand(u"f", r).ends_with(u"/r\u00e9sum\u00e9/f")); EXPECT_EQ(r, 0);
 }
 
 TEST(PathExpand, ShortBufferAndBadArguments) {
@@ -67,12 +63,10 @@ TEST(PathExpand, ShortBufferAndBadArguments) {
   EXPECT_EQ(QVPathExpand(path, buffer, 9), 0);
   EXPECT_EQ(std::u16string(buffer, 10), std::u16string(u"/abc/def\0x", 10));
   buffer[0] = u'x';
-  EXPECT_EQ(QVPathExpand(path, buffer, 0), QV_E_BUFFERTOOSMALL);
-  EXPECT_EQ(buffer[0], u'x');
+  EXPECT_EQ(QVPathExpand(path, buffer, 0), QV_E_BUFFERTOOSMALL); EXPECT_EQ(buffer[0], u'x');
   std::u16string longPath = u"/" + std::u16string(70000, u'a');
   QVRESULT r;
-  EXPECT_EQ(Expand(longPath.c_str(), r, 4096), u"");
-  EXPECT_EQ(r, QV_E_BUFFERTOOSMALL);
+  EXPECT_EQ(Expand(longPath.c_str(), r, 4096), u""); EXPECT_EQ(r, QV_E_BUFFERTOOSMALL);
   EXPECT_EQ(Expand(longPath.c_str(), r, 70002), longPath);
   EXPECT_EQ(QVPathExpand(nullptr, buffer, 10), QV_E_INVALIDARG);
   EXPECT_EQ(QVPathExpand(u"a", nullptr, 10), QV_E_INVALIDARG);
@@ -87,8 +81,7 @@ TEST(PathExpand, RemovedCurrentDirectory) {
   fs::remove(gone);
   QVRESULT r;
   Expand(u"x", r);
-  EXPECT_EQ(r, QV_E_NOTFOUND);
-  EXPECT_EQ(Expand(u"/still/fine", r), u"/still/fine");
+  EXPECT_EQ(r, QV_E_NOTFOUND); EXPECT_EQ(Expand(u"/still/fine", r), u"/still/fine");
 }
 
 }  // namespace

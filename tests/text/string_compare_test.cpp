@@ -14,36 +14,26 @@ namespace {
 // The random comparisons further down cover sign, unsigned units and lengths
 // of the unbounded wide and narrow case-insensitive forms; these are the rest.
 TEST(Compare, BoundedNarrowAndCodePointOrder) {
-  EXPECT_EQ(QVStrNCmpW(u"abcX", u"abcY", 3), 0);
-  EXPECT_EQ(QVStrNCmpW(u"abcX", u"abcY", 4), -1);
-  EXPECT_EQ(QVStrNCmpW(u"a", u"a", 100), 0);
-  EXPECT_EQ(QVStrNCmpW(u"x", u"y", 0), 0);
-  EXPECT_LT(QVStrCmpA("abc", "abd"), 0);
-  EXPECT_EQ(QVStrCmpA("abc", "abc"), 0);
+  EXPECT_EQ(QVStrNCmpW(u"abcX", u"abcY", 3), 0); EXPECT_EQ(QVStrNCmpW(u"abcX", u"abcY", 4), -1);
+  EXPECT_EQ(QVStrNCmpW(u"a", u"a", 100), 0); EXPECT_EQ(QVStrNCmpW(u"x", u"y", 0), 0);
+  EXPECT_LT(QVStrCmpA("abc", "abd"), 0); EXPECT_EQ(QVStrCmpA("abc", "abc"), 0);
   EXPECT_GT(QVStrCmpA("\xC4", "a"), 0);  // bytes compare unsigned
-  EXPECT_EQ(QVStrNCmpA("abcX", "abcY", 3), 0);
-  EXPECT_LT(QVStrNCmpA("abcX", "abcY", 4), 0);
+  EXPECT_EQ(QVStrNCmpA("abcX", "abcY", 3), 0); EXPECT_LT(QVStrNCmpA("abcX", "abcY", 4), 0);
   // U+FF5E sorts before U+1F600 in code point order, after its lead unit in unit order.
-  EXPECT_LT(QVStrCmpUTF16(u"\uff5e", u"\U0001F600"), 0);
-  EXPECT_GT(QVStrCmpUCS2(u"\uff5e", u"\U0001F600"), 0);
-  EXPECT_EQ(QVStrCmpUTF16(u"same", u"same"), 0);
-  EXPECT_LT(QVStrNCmpUTF16(u"\uff5ex", u"\U0001F600", 2), 0);
+  EXPECT_LT(QVStrCmpUTF16(u"\uff5e", u"\U0001F600"), 0); EXPECT_GT(QVStrCmpUCS2(u"\uff5e", u"\U0001F600"), 0);
+  EXPECT_EQ(QVStrCmpUTF16(u"same", u"same"), 0); EXPECT_LT(QVStrNCmpUTF16(u"\uff5ex", u"\U0001F600", 2), 0);
   EXPECT_EQ(QVStrNCmpUTF16(u"abX", u"abY", 2), 0);
 }
 
 TEST(CaseInsensitive, Ucs2FoldsAsciiUtf16UnicodeAndWideThroughTheRuntime) {
-  EXPECT_NE(QVStrICmpUCS2(u"\u00c4", u"\u00e4"), 0);
-  EXPECT_EQ(QVStrICmpUCS2(u"HeLLo", u"hello"), 0);
-  EXPECT_EQ(QVStrICmpUCS2(u"a", u"B"), 'a' - 'b');
-  EXPECT_EQ(QVStrICmpUTF16(u"\u00c4", u"\u00e4"), 0);
-  EXPECT_EQ(QVStrICmpUTF16(u"STRASSE", u"strasse"), 0);
-  EXPECT_EQ(QVStrNICmpUTF16(u"\u00c4bcX", u"\u00e4BCy", 3), 0);
+  EXPECT_NE(QVStrICmpUCS2(u"\u00c4", u"\u00e4"), 0); EXPECT_EQ(QVStrICmpUCS2(u"HeLLo", u"hello"), 0);
+  EXPECT_EQ(QVStrICmpUCS2(u"a", u"B"), 'a' - 'b'); EXPECT_EQ(QVStrICmpUTF16(u"\u00c4", u"\u00e4"), 0);
+  EXPECT_EQ(QVStrICmpUTF16(u"STRASSE", u"strasse"), 0); EXPECT_EQ(QVStrNICmpUTF16(u"\u00c4bcX", u"\u00e4BCy", 3), 0);
   EXPECT_NE(QVStrNICmpUTF16(u"\u00c4bcX", u"\u00e4BCy", 4), 0);
   EXPECT_LT(QVStrICmpUTF16(u"\uff5e", u"\U0001F600"), 0);  // code point order
   EXPECT_EQ(QVStrICmpW(u"ABC", u"abc"), 0);
   EXPECT_EQ(QVStrICmpW(u"abc_", u"ABCa"), '_' - 'a');  // lower-case folding, as _wcsicmp
-  EXPECT_EQ(QVStrNICmpW(u"abcX", u"ABCY", 3), 0);
-  EXPECT_LT(QVStrNICmpW(u"abcX", u"ABCY", 4), 0);
+  EXPECT_EQ(QVStrNICmpW(u"abcX", u"ABCY", 3), 0); EXPECT_LT(QVStrNICmpW(u"abcX", u"ABCY", 4), 0);
   // In a Unicode locale the runtime knows the case pair; in "C" it does not.
   if (std::towlower(0xC4) == 0xE4) {
     EXPECT_EQ(QVStrICmpW(u"\u00c4", u"\u00e4"), 0);

@@ -62,8 +62,7 @@ TEST(BoundedCopy, NeverWritesOutsideTheSizeAndAlwaysTerminatesInEveryFamily) {
 }
 
 TEST(BoundedCopy, NullDestinationOrSourceAndZeroSizeAreSafe) {
-  EXPECT_EQ(QVStrNZCpyA(nullptr, 8, "abc", 3), nullptr);
-  EXPECT_EQ(QVStrNZCatW(nullptr, 8, u"abc", 3), nullptr);
+  EXPECT_EQ(QVStrNZCpyA(nullptr, 8, "abc", 3), nullptr); EXPECT_EQ(QVStrNZCatW(nullptr, 8, u"abc", 3), nullptr);
   char one = 'q';
   QVStrNZCpyA(&one, 0, "abc", 3);
   QVStrNZCatA(&one, 0, "abc", 3);
@@ -76,11 +75,8 @@ TEST(BoundedCopy, NullDestinationOrSourceAndZeroSizeAreSafe) {
 }
 
 TEST(Length, CountsUnitsAndStopsAtTheMaximum) {
-  EXPECT_EQ(QVStrLenA("hello"), 5u);
-  EXPECT_EQ(QVStrLenUTF16(u""), 0u);
-  EXPECT_EQ(QVStrNLenA("hello", 3), 3u);
-  EXPECT_EQ(QVStrNLenA("hello", 0), 0u);
-  EXPECT_EQ(QVStrNLenW(u"hi", 10), 2u);
+  EXPECT_EQ(QVStrLenA("hello"), 5u); EXPECT_EQ(QVStrLenUTF16(u""), 0u); EXPECT_EQ(QVStrNLenA("hello", 3), 3u);
+  EXPECT_EQ(QVStrNLenA("hello", 0), 0u); EXPECT_EQ(QVStrNLenW(u"hi", 10), 2u);
   EXPECT_EQ(QVStrNLenUTF16(u"hello", 4), 4u);
   // The wide scan works on whole blocks; start and end positions must not matter.
   std::vector<QVWCHAR> buf(200, u'x');
@@ -96,8 +92,7 @@ TEST(Length, CountsUnitsAndStopsAtTheMaximum) {
 
 TEST(Copy, UnboundedMembersFollowTheRuntimeRules) {
   char a[16];
-  EXPECT_EQ(QVStrCpyA(a, "abc"), a);
-  EXPECT_STREQ(QVStrCatA(a, "de"), "abcde");
+  EXPECT_EQ(QVStrCpyA(a, "abc"), a); EXPECT_STREQ(QVStrCatA(a, "de"), "abcde");
   EXPECT_STREQ(QVStrNCatA(a, "fghij", 2), "abcdefg");
   char n[6];
   std::memset(n, 'x', sizeof n);
@@ -108,8 +103,7 @@ TEST(Copy, UnboundedMembersFollowTheRuntimeRules) {
 
   QVWCHAR w[12];
   std::fill(std::begin(w), std::end(w), u'x');
-  EXPECT_EQ(QVStrNCpyW(w, u"ab", 4), w);
-  EXPECT_EQ(std::u16string(w, 5), std::u16string(u"ab\0\0x", 5));
+  EXPECT_EQ(QVStrNCpyW(w, u"ab", 4), w); EXPECT_EQ(std::u16string(w, 5), std::u16string(u"ab\0\0x", 5));
   QVStrNCpyW(w, u"abcdef", 3);
   EXPECT_EQ(std::u16string(w, 4), std::u16string(u"abc\0", 4));
   QVStrCpyW(w, u"\u00e4b");
@@ -119,15 +113,10 @@ TEST(Copy, UnboundedMembersFollowTheRuntimeRules) {
 
 TEST(CopyCat, ConcatenatesSkippingNullsAndRefusesANullDestination) {
   char buf[32] = "old";
-  EXPECT_EQ(QVStrCpyCatA(buf, -2, "x"), 0);
-  EXPECT_STREQ(buf, "");
-  EXPECT_EQ(QVStrCpyCatA(buf, 3, "a", static_cast<const char*>(nullptr), "bc"), 3);
-  EXPECT_STREQ(buf, "abc");
-  EXPECT_EQ(QVStrCpyCatA(buf, 0), 0);
-  EXPECT_STREQ(buf, "");
-  EXPECT_EQ(QVStrCpyCatA(nullptr, 2, "a", "b"), 0);
-  EXPECT_EQ(QVStrCpyCatA(buf, 4, "", "key", "=", "value"), 9);
-  EXPECT_STREQ(buf, "key=value");
+  EXPECT_EQ(QVStrCpyCatA(buf, -2, "x"), 0); EXPECT_STREQ(buf, "");
+  EXPECT_EQ(QVStrCpyCatA(buf, 3, "a", static_cast<const char*>(nullptr), "bc"), 3); EXPECT_STREQ(buf, "abc");
+  EXPECT_EQ(QVStrCpyCatA(buf, 0), 0); EXPECT_STREQ(buf, ""); EXPECT_EQ(QVStrCpyCatA(nullptr, 2, "a", "b"), 0);
+  EXPECT_EQ(QVStrCpyCatA(buf, 4, "", "key", "=", "value"), 9); EXPECT_STREQ(buf, "key=value");
 }
 
 TEST(Duplicate, CopiesAndFreesThroughOneFunction) {
@@ -136,19 +125,14 @@ TEST(Duplicate, CopiesAndFreesThroughOneFunction) {
   QVWCHAR* w = QVStrDupW(u"wide\u00e9");
   QVWCHAR* empty = QVStrNDupW(u"abc", 0);
   QVWCHAR* shortOne = QVStrNDupW(u"ab", 10);
-  ASSERT_TRUE(a && n && w && empty && shortOne);
-  EXPECT_STREQ(a, "text");
-  EXPECT_STREQ(n, "abc");
-  EXPECT_EQ(std::u16string(w), u"wide\u00e9");
-  EXPECT_EQ(empty[0], 0);
-  EXPECT_EQ(std::u16string(shortOne), u"ab");
+  ASSERT_TRUE(a && n && w && empty && shortOne); EXPECT_STREQ(a, "text"); EXPECT_STREQ(n, "abc");
+  EXPECT_EQ(std::u16string(w), u"wide\u00e9"); EXPECT_EQ(empty[0], 0); EXPECT_EQ(std::u16string(shortOne), u"ab");
   QVStrFreeW(a);  // one release function under both names
   QVStrFreeA(w);
   QVStrFreeA(n);
   QVStrFreeW(empty);
   QVStrFreeW(shortOne);
-  EXPECT_EQ(QVStrDupA(nullptr), nullptr);
-  EXPECT_EQ(QVStrDupW(nullptr), nullptr);
+  EXPECT_EQ(QVStrDupA(nullptr), nullptr); EXPECT_EQ(QVStrDupW(nullptr), nullptr);
   EXPECT_EQ(QVStrNDupA(nullptr, 3), nullptr);
   QVStrFreeA(nullptr);
 }
