@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <clocale>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,17 +12,11 @@
 namespace {
 
 constexpr size_t kFailed = static_cast<size_t>(-1);
-using qv::text::NarrowToWide;
-using qv::text::WideToNarrow;
+using namespace qv::text;
 
 // The source in a heap block of exactly its size, so reading past the
 // terminator shows under the address sanitizer.
-std::unique_ptr<char[]> Exact(const char* s) {
-  size_t n = std::strlen(s) + 1;
-  auto p = std::make_unique<char[]>(n);
-  std::memcpy(p.get(), s, n);
-  return p;
-}
+std::vector<char> Exact(const char* s) { return std::vector<char>(s, s + std::strlen(s) + 1); }
 
 class Ansi : public ::testing::Test {
  protected:
@@ -41,31 +34,29 @@ TEST_F(Ansi, ToUnicodeCopiesMeasuresAndStopsAtTheCapacity) {
   std::vector<QVWCHAR> big(1001);
   EXPECT_EQ(QVAnsiToUnicode(big.data(), std::string(1000, 'q').c_str(), big.size()), 1000u);
   EXPECT_EQ(std::u16string(big.data()), std::u16string(1000, u'q'));
-
   auto text = Exact("a\xC3\xA9\xF0\x9F\x98\x80z");
-  EXPECT_EQ(QVAnsiToUnicode(nullptr, text.get(), 0), 5u); EXPECT_EQ(QVAnsiToUnicode(buf.data(), text.get(), 8), 5u);
+  EXPECT_EQ(QVAnsiToUnicode(nullptr, text.data(), 0), 5u); EXPECT_EQ(QVAnsiToUnicode(buf.data(), text.data(), 8), 5u);
   EXPECT_EQ(std::u16string(buf.data()), u"a\u00e9\U0001F600z");
   // One or no unit of room for a pair: the pair is not split.
   for (size_t capacity : {3u, 2u}) {
     std::fill(buf.begin(), buf.end(), 0x7777);
-    EXPECT_EQ(QVAnsiToUnicode(buf.data(), text.get(), capacity), 2u); EXPECT_EQ(buf[2], 0x7777);
+    EXPECT_EQ(QVAnsiToUnicode(buf.data(), text.data(), capacity), 2u); EXPECT_EQ(buf[2], 0x7777);
   }
 }
 
 TEST_F(Ansi, BadOrCutSequencesFailWithEilseqWithoutReadingPastTheEnd) {
   // The old five- and six-byte forms decode in the C runtime to values beyond
   // U+10FFFF, which UTF-16 cannot hold (found by fuzzing).
+  QVWCHAR buf[16];
   for (const char* bad : {"a\xFF" "b", "\xFF", "a\xE2\x82", "\xC3", "ab\xC3", "ok\xF0\x9F\x98", "\xED\xA0\x80",
                           "\xFB\x92\x92\x92\x92", "x\xFD\xBF\xBF\xBF\xBF\xBF", "a\xF8\x88\x80\x80\x80",
                           "\xFC\x84\x80\x80\x80\x80"}) {
     auto text = Exact(bad);
-    QVWCHAR buf[16];
     for (QVWCHAR* out : {buf, static_cast<QVWCHAR*>(nullptr)}) {
       errno = 0;
-      EXPECT_EQ(QVAnsiToUnicode(out, text.get(), out ? 16 : 0), kFailed) << bad; EXPECT_EQ(errno, EILSEQ) << bad;
+      EXPECT_EQ(QVAnsiToUnicode(out, text.data(), out ? 16 : 0), kFailed) << bad; EXPECT_EQ(errno, EILSEQ) << bad;
     }
   }
-  QVWCHAR buf[16];
   EXPECT_EQ(QVAnsiToUnicode(buf, nullptr, 16), kFailed);
 }
 
@@ -78,12 +69,11 @@ TEST_F(Ansi, FromUnicodeConvertsCountsAndRefusesUnpairedSurrogatesWithEilseq) {
   EXPECT_EQ(out[1], 'x'); EXPECT_EQ(QVUnicodeToAnsi(out, u"abc", 3), 3u); EXPECT_EQ(out[3], 'x');
   // The last one: after a character the runtime already encoded.
   const QVWCHAR bad[][4] = {{u'a', 0xDC00}, {0xDC00}, {u'a', 0xD800}, {u'a', 0xD800, u'b'}, {u'\u00e9', 0xDBFF}};
-  for (const QVWCHAR* text : bad) {
+  for (const QVWCHAR* text : bad)
     for (char* dest : {out, static_cast<char*>(nullptr)}) {
       errno = 0;
       EXPECT_EQ(QVUnicodeToAnsi(dest, text, dest ? sizeof out : 0), kFailed) << int(text[1]); EXPECT_EQ(errno, EILSEQ);
     }
-  }
   EXPECT_EQ(QVUnicodeToAnsi(out, nullptr, sizeof out), kFailed);
 }
 
@@ -98,15 +88,12 @@ TEST(WholeStringConversions, NeverFailAndFormSurrogatePairs) {
   EXPECT_EQ(WideToNarrow(static_cast<const QVWCHAR*>(nullptr)), "");
   const QVWCHAR lone[] = {u'a', 0xD800, u'b', 0};
   EXPECT_EQ(WideToNarrow(lone), "a\xEF\xBF\xBD" "b");  // U+FFFD, as the Windows UTF-8 conversion
-  std::string longAscii(5000, 'k');
-  EXPECT_EQ(WideToNarrow(NarrowToWide(longAscii)), longAscii);
+  EXPECT_EQ(WideToNarrow(NarrowToWide(std::string(5000, 'k'))), std::string(5000, 'k'));
   // The buffer forms stop before a character that does not fit.
   QVWCHAR wide[3];
-  EXPECT_EQ(qv::text::NarrowToWideBuffer("ab\xF0\x9F\x98\x80", SIZE_MAX, wide, 3), 2u);
-  EXPECT_EQ(qv::text::NarrowToWideBuffer("abcdef", 4, wide, 3), 3u);
   char narrow[4];
-  EXPECT_EQ(qv::text::WideToNarrowBuffer(u"ab\u00e9", 3, narrow, 3), 2u);
-  EXPECT_EQ(qv::text::WideToNarrowBuffer(u"abcd", 4, narrow, 4), 4u);
+  EXPECT_EQ(NarrowToWideBuffer("ab\xF0\x9F\x98\x80", SIZE_MAX, wide, 3), 2u); EXPECT_EQ(NarrowToWideBuffer("abcdef", 4, wide, 3), 3u);
+  EXPECT_EQ(WideToNarrowBuffer(u"ab\u00e9", 3, narrow, 3), 2u); EXPECT_EQ(WideToNarrowBuffer(u"abcd", 4, narrow, 4), 4u);
 }
 
 }  // namespace

@@ -55,19 +55,15 @@ TEST(Utf, IllFormedInputFailsWithTheCapacityAndEilseq) {
 
 TEST(Utf, CountedFormsStopAtTheGivenLength) {
   // The source is exactly as long as its length, without a terminator.
-  auto utf8 = std::make_unique<char[]>(3);
-  std::memcpy(utf8.get(), "ab\xC3", 3);
+  std::vector<char> utf8{'a', 'b', '\xC3'};
+  std::vector<QVWCHAR> utf16{u'z', 0xD83D};
   QVWCHAR wide[8];
   int32_t length = -5;
-  EXPECT_EQ(QVUTF8ToUTF16N(wide, 8, &length, utf8.get(), 2), wide); EXPECT_EQ(length, 2);
-  EXPECT_EQ(std::u16string(wide), u"ab");
-  EXPECT_EQ(QVUTF8ToUTF16N(wide, 8, &length, utf8.get(), 3), nullptr);  // cut sequence
-  auto utf16 = std::make_unique<QVWCHAR[]>(2);
-  utf16[0] = u'z';
-  utf16[1] = 0xD83D;
+  EXPECT_EQ(QVUTF8ToUTF16N(wide, 8, &length, utf8.data(), 2), wide); EXPECT_EQ(length, 2); EXPECT_EQ(std::u16string(wide), u"ab");
+  EXPECT_EQ(QVUTF8ToUTF16N(wide, 8, &length, utf8.data(), 3), nullptr);  // cut sequence
   char narrow[8];
-  EXPECT_EQ(QVUTF16ToUTF8N(narrow, 8, &length, utf16.get(), 1), narrow); EXPECT_EQ(length, 1);
-  EXPECT_EQ(QVUTF16ToUTF8N(narrow, 8, &length, utf16.get(), 2), nullptr);
+  EXPECT_EQ(QVUTF16ToUTF8N(narrow, 8, &length, utf16.data(), 1), narrow); EXPECT_EQ(length, 1);
+  EXPECT_EQ(QVUTF16ToUTF8N(narrow, 8, &length, utf16.data(), 2), nullptr);
   // Too small: the destination comes back, the length says what was needed.
   EXPECT_EQ(QVUTF16ToUTF8N(narrow, 1, &length, u"\u00e9", -1), narrow); EXPECT_EQ(length, 2);
   EXPECT_EQ(QVUTF8ToUTF16N(wide, 8, &length, "abc", -2), nullptr);
@@ -75,17 +71,14 @@ TEST(Utf, CountedFormsStopAtTheGivenLength) {
 
 TEST(Utf, NextCharacterCountAndByteOrderMark) {
   const QVWCHAR text[] = {0xD83D, 0xDE00, u'A', 0xD83D, 0};
-  // limit, start, expected character, expected end
   const struct { int32_t limit, from; uint32_t c; int32_t to; } steps[] = {
       {-1, 0, 0x1F600, 2}, {1, 0, 0xD83D, 1}, {0, 0, 0, 0}, {-7, 0, 0, 0}, {5, 2, 'A', 3}, {-1, 3, 0xD83D, 4}};
   for (auto s : steps) {
     const QVWCHAR* p = text + s.from;
-    EXPECT_EQ(QVNextCharUTF16(&p, s.limit), s.c) << s.limit << " " << s.from;
-    EXPECT_EQ(p, text + s.to) << s.limit << " " << s.from;
+    EXPECT_EQ(QVNextCharUTF16(&p, s.limit), s.c) << s.limit << " " << s.from; EXPECT_EQ(p, text + s.to) << s.limit;
   }
-  EXPECT_EQ(QVNextCharUTF16(nullptr, 2), 0u);
   const QVWCHAR* none = nullptr;
-  EXPECT_EQ(QVNextCharUTF16(&none, 2), 0u);
+  EXPECT_EQ(QVNextCharUTF16(nullptr, 2), 0u); EXPECT_EQ(QVNextCharUTF16(&none, 2), 0u);
 
   const QVWCHAR reversed[] = {0xDC00, 0xD800, 0};
   EXPECT_EQ(QVCountCharUTF16(u"\U0001F600A"), 2); EXPECT_EQ(QVCountCharUTF16(reversed), 2);
