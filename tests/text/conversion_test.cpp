@@ -27,8 +27,7 @@ class Ansi : public ::testing::Test {
 };
 
 TEST_F(Ansi, ToUnicodeCopiesMeasuresAndStopsAtTheCapacity) {
-  std::vector<QVWCHAR> buf(8, 0x7777);
-  EXPECT_EQ(QVAnsiToUnicode(buf.data(), "abcdef", 3), 3u);
+  std::vector<QVWCHAR> buf(8, 0x7777); EXPECT_EQ(QVAnsiToUnicode(buf.data(), "abcdef", 3), 3u);
   EXPECT_EQ(std::u16string(buf.data(), 4), u"abc\u7777");  // no terminator
   EXPECT_EQ(QVAnsiToUnicode(buf.data(), "ab", 3), 2u); EXPECT_EQ(std::u16string(buf.data()), u"ab");
   EXPECT_EQ(QVAnsiToUnicode(buf.data(), "abc", 0), 0u); EXPECT_EQ(QVAnsiToUnicode(nullptr, "abcdef", 0), 6u);
@@ -62,8 +61,7 @@ TEST_F(Ansi, BadOrCutSequencesFailWithEilseqWithoutReadingPastTheEnd) {
 }
 
 TEST_F(Ansi, FromUnicodeConvertsCountsAndRefusesUnpairedSurrogatesWithEilseq) {
-  char out[16];
-  EXPECT_EQ(QVUnicodeToAnsi(nullptr, u"a\u00e9\U0001F600", 0), 7u);
+  char out[16]; EXPECT_EQ(QVUnicodeToAnsi(nullptr, u"a\u00e9\U0001F600", 0), 7u);
   EXPECT_EQ(QVUnicodeToAnsi(out, u"a\u00e9\U0001F600", sizeof out), 7u); EXPECT_STREQ(out, "a\xC3\xA9\xF0\x9F\x98\x80");
   std::memset(out, 'x', sizeof out);
   EXPECT_EQ(QVUnicodeToAnsi(out, u"a\u00e9", 2), 1u);  // the two bytes of e-acute do not fit
@@ -91,8 +89,7 @@ TEST(WholeStringConversions, NeverFailAndFormSurrogatePairs) {
   EXPECT_EQ(WideToNarrow(lone), "a\xEF\xBF\xBD" "b");  // U+FFFD, as the Windows UTF-8 conversion
   EXPECT_EQ(WideToNarrow(NarrowToWide(std::string(5000, 'k'))), std::string(5000, 'k'));
   // The buffer forms stop before a character that does not fit.
-  QVWCHAR wide[3];
-  char narrow[4];
+  QVWCHAR wide[3]; char narrow[4];
   EXPECT_EQ(NarrowToWideBuffer("ab\xF0\x9F\x98\x80", SIZE_MAX, wide, 3), 2u); EXPECT_EQ(NarrowToWideBuffer("abcdef", 4, wide, 3), 3u);
   EXPECT_EQ(WideToNarrowBuffer(u"ab\u00e9", 3, narrow, 3), 2u); EXPECT_EQ(WideToNarrowBuffer(u"abcd", 4, narrow, 4), 4u);
 }
@@ -103,8 +100,7 @@ const int32_t kUtf8Len = sizeof kUtf8 - 1, kUtf16Len = std::size(kUtf16) - 1;
 
 TEST(Utf, ConvertsBothWaysMeasuresAndCutsAtTheCapacity) {
   EXPECT_EQ(QVUTF16ToUTF8(nullptr, kUtf16, 0), kUtf8Len); EXPECT_EQ(QVUTF8ToUTF16(nullptr, kUtf8, 0), kUtf16Len);
-  char narrow[64];
-  EXPECT_EQ(QVUTF16ToUTF8(narrow, kUtf16, sizeof narrow), kUtf8Len); EXPECT_STREQ(narrow, kUtf8);
+  char narrow[64]; EXPECT_EQ(QVUTF16ToUTF8(narrow, kUtf16, sizeof narrow), kUtf8Len); EXPECT_STREQ(narrow, kUtf8);
   std::vector<QVWCHAR> buf(64, 0x7777);
   EXPECT_EQ(QVUTF8ToUTF16(buf.data(), kUtf8, 64), kUtf16Len); EXPECT_EQ(std::u16string(buf.data()), kUtf16);
   // Exactly the length: no terminator.
@@ -117,8 +113,7 @@ TEST(Utf, ConvertsBothWaysMeasuresAndCutsAtTheCapacity) {
 }
 
 TEST(Utf, IllFormedInputFailsWithTheCapacityAndEilseq) {
-  const QVWCHAR lead[] = {u'a', 0xD800, 0}, trail[] = {0xDC00, u'a', 0};
-  char out[16];
+  const QVWCHAR lead[] = {u'a', 0xD800, 0}, trail[] = {0xDC00, u'a', 0}; char out[16];
   errno = 0;
   EXPECT_EQ(QVUTF16ToUTF8(out, lead, 16), 16); EXPECT_EQ(errno, EILSEQ); EXPECT_EQ(QVUTF16ToUTF8(out, trail, 9), 9);
   EXPECT_EQ(QVUTF16ToUTF8(nullptr, lead, 0), 0);
@@ -129,10 +124,8 @@ TEST(Utf, IllFormedInputFailsWithTheCapacityAndEilseq) {
   QVWCHAR wide[16];
   for (const char* bad : {"\xE2\x82", "a\xFF", "\xC0\x80", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80",
                           "x\xF0\x9F\x98", "x\xF8\x88\x80\x80\x80"}) {
-    errno = 0;
-    EXPECT_EQ(QVUTF8ToUTF16(wide, bad, 16), 16) << bad; EXPECT_EQ(errno, EILSEQ) << bad;
-    errno = 0;
-    EXPECT_EQ(QVUTF8ToUTF16N(wide, 16, nullptr, bad, -1), nullptr) << bad; EXPECT_EQ(errno, EILSEQ) << bad;
+    errno = 0; EXPECT_EQ(QVUTF8ToUTF16(wide, bad, 16), 16) << bad; EXPECT_EQ(errno, EILSEQ) << bad;
+    errno = 0; EXPECT_EQ(QVUTF8ToUTF16N(wide, 16, nullptr, bad, -1), nullptr) << bad; EXPECT_EQ(errno, EILSEQ) << bad;
   }
   EXPECT_EQ(QVUTF8ToUTF16(wide, nullptr, 16), 16);
   EXPECT_EQ(QVUTF8ToUTF16(nullptr, "abc", 5), 5);  // null destination with room: refused
@@ -142,14 +135,11 @@ TEST(Utf, IllFormedInputFailsWithTheCapacityAndEilseq) {
 
 TEST(Utf, CountedFormsStopAtTheGivenLength) {
   // The source is exactly as long as its length, without a terminator.
-  std::vector<char> utf8{'a', 'b', '\xC3'};
-  std::vector<QVWCHAR> utf16{u'z', 0xD83D};
-  QVWCHAR wide[8];
+  std::vector<char> utf8{'a', 'b', '\xC3'}; std::vector<QVWCHAR> utf16{u'z', 0xD83D}; QVWCHAR wide[8];
   int32_t length = -5;
   EXPECT_EQ(QVUTF8ToUTF16N(wide, 8, &length, utf8.data(), 2), wide); EXPECT_EQ(length, 2); EXPECT_EQ(std::u16string(wide), u"ab");
   EXPECT_EQ(QVUTF8ToUTF16N(wide, 8, &length, utf8.data(), 3), nullptr);  // cut sequence
-  char narrow[8];
-  EXPECT_EQ(QVUTF16ToUTF8N(narrow, 8, &length, utf16.data(), 1), narrow); EXPECT_EQ(length, 1);
+  char narrow[8]; EXPECT_EQ(QVUTF16ToUTF8N(narrow, 8, &length, utf16.data(), 1), narrow); EXPECT_EQ(length, 1);
   EXPECT_EQ(QVUTF16ToUTF8N(narrow, 8, &length, utf16.data(), 2), nullptr);
   // Too small: the destination comes back, the length says what was needed.
   EXPECT_EQ(QVUTF16ToUTF8N(narrow, 1, &length, u"\u00e9", -1), narrow); EXPECT_EQ(length, 2);
@@ -164,8 +154,7 @@ TEST(Utf, NextCharacterCountAndByteOrderMark) {
     const QVWCHAR* p = text + s.from;
     EXPECT_EQ(QVNextCharUTF16(&p, s.limit), s.c) << s.limit << " " << s.from; EXPECT_EQ(p, text + s.to) << s.limit;
   }
-  const QVWCHAR* none = nullptr;
-  EXPECT_EQ(QVNextCharUTF16(nullptr, 2), 0u); EXPECT_EQ(QVNextCharUTF16(&none, 2), 0u);
+  const QVWCHAR* none = nullptr; EXPECT_EQ(QVNextCharUTF16(nullptr, 2), 0u); EXPECT_EQ(QVNextCharUTF16(&none, 2), 0u);
 
   const QVWCHAR reversed[] = {0xDC00, 0xD800, 0};
   EXPECT_EQ(QVCountCharUTF16(u"\U0001F600A"), 2); EXPECT_EQ(QVCountCharUTF16(reversed), 2);

@@ -32,8 +32,7 @@ struct Args {
     for (size_t i = 0; i + 1 < p.size(); ++i) out.emplace_back(p[i] ? p[i] : "<null>");
     return out;
   }
-  Strings s;
-  std::vector<char*> p;
+  Strings s; std::vector<char*> p;
 };
 
 const QVLongOption kTable[] = {{"verbose", QV_NO_ARGUMENT, 118}, {"version", QV_NO_ARGUMENT, 86},
@@ -54,8 +53,7 @@ class GetOption : public ::testing::Test {
   }
   // One call; returns what it printed.
   static std::string Call(Args& args, int32_t& result, const QVLongOption* table = kTable, int32_t* longIndex = nullptr) {
-    qvtest::StderrCapture capture;
-    result = QVGetOption(args.argc(), args.argv(), table, longIndex);
+    qvtest::StderrCapture capture; result = QVGetOption(args.argc(), args.argv(), table, longIndex);
     return capture.Finish();
   }
   static int32_t Result(Args& args, const QVLongOption* table = kTable, int32_t* longIndex = nullptr) {
@@ -67,8 +65,7 @@ class GetOption : public ::testing::Test {
       &QVGetOptionMsgCharacterRequiresArgument, &QVGetOptionMsgIllegal,   &QVGetOptionMsgInvalid,
       &QVGetOptionMsgStringRequiresArgument,    &QVGetOptionMsgAmbiguous, &QVGetOptionMsgNoArgumentAllowed,
       &QVGetOptionMsgUnrecognized};
-  qvtest::ScopedEnv m_posix{"POSIXLY_CORRECT", nullptr};
-  std::array<const char*, 7> m_messages{};
+  qvtest::ScopedEnv m_posix{"POSIXLY_CORRECT", nullptr}; std::array<const char*, 7> m_messages{};
 };
 
 TEST(GetOptionState, StartsWithItsDocumentedValues) {
@@ -87,23 +84,17 @@ TEST(GetOptionState, StartsWithItsDocumentedValues) {
 
 TEST_F(GetOption, PosixlyCorrectIsReadAtEveryCallAndLosesNoNonOptionMidScan) {
   setenv("POSIXLY_CORRECT", "", 1);  // presence is what counts
-  Args args{"prog", "a", "--verbose", "b", "--quiet"};
-  EXPECT_EQ(Result(args), -1);
-  unsetenv("POSIXLY_CORRECT"), QVGetOptionIndex = 0;
-  ASSERT_EQ(Result(args), 118);
+  Args args{"prog", "a", "--verbose", "b", "--quiet"}; EXPECT_EQ(Result(args), -1);
+  unsetenv("POSIXLY_CORRECT"), QVGetOptionIndex = 0; ASSERT_EQ(Result(args), 118);
   // Permuting had begun: the run already skipped is still gathered.
-  setenv("POSIXLY_CORRECT", "1", 1);
-  EXPECT_EQ(Result(args), -1);
+  setenv("POSIXLY_CORRECT", "1", 1); EXPECT_EQ(Result(args), -1);
   EXPECT_EQ(args.Now(), (Strings{"prog", "--verbose", "a", "b", "--quiet"})); EXPECT_EQ(QVGetOptionIndex, 2);
 }
 
 // Each failure on a fresh vector: message, result '?', the option value and the next index.
 TEST_F(GetOption, FailuresPrintTheirMessage) {
   const struct {
-    Args args;
-    const QVLongOption* table;
-    const char* message;
-    int32_t option;
+    Args args; const QVLongOption* table; const char* message; int32_t option;
   } cases[] = {
       {{"prog", "--ver"}, kTable, "Usage: option '--ver' is ambiguous\n", 0},
       // The printed name stops before the attached argument.
@@ -120,16 +111,14 @@ TEST_F(GetOption, FailuresPrintTheirMessage) {
   };
   for (auto c : cases) {
     QVGetOptionIndex = 0, QVGetOptionOption = 99;
-    int32_t r;
-    EXPECT_EQ(Call(c.args, r, c.table), c.message);
+    int32_t r; EXPECT_EQ(Call(c.args, r, c.table), c.message);
     EXPECT_EQ(r, '?') << c.message; EXPECT_EQ(QVGetOptionOption, c.option) << c.message;
     EXPECT_EQ(QVGetOptionIndex, 2) << c.message;
   }
 }
 
 TEST_F(GetOption, ExactNameWinsAndOfTwoExactNamesTheFirst) {
-  Args args{"prog", "--verb", "--verbose"};
-  int32_t index = -1;
+  Args args{"prog", "--verb", "--verbose"}; int32_t index = -1;
   EXPECT_EQ(Result(args, kDuplicates, &index), 2); EXPECT_EQ(index, 1);
   EXPECT_EQ(Result(args, kDuplicates, &index), 1); EXPECT_EQ(index, 0);
 }
@@ -143,10 +132,8 @@ TEST_F(GetOption, RequiredArgument) {
 }
 
 TEST_F(GetOption, MessagesFollowTheVariables) {
-  Args args{"prog", "--zzz", "--ver", "--quiet=2", "--output"};
-  int32_t r;
-  QVGetOptionMsgUnrecognized = "no %s%s here";
-  EXPECT_EQ(Call(args, r), "no --zzz here\n");
+  Args args{"prog", "--zzz", "--ver", "--quiet=2", "--output"}; int32_t r;
+  QVGetOptionMsgUnrecognized = "no %s%s here"; EXPECT_EQ(Call(args, r), "no --zzz here\n");
   QVGetOptionMsgAmbiguous = nullptr;  // only the line feed
   EXPECT_EQ(Call(args, r), "\n");
   QVGetOptionError = 0;
@@ -156,50 +143,40 @@ TEST_F(GetOption, MessagesFollowTheVariables) {
 TEST_F(GetOption, WithoutATableEveryCharacterIsInvalid) {
   Args args{"prog", "-ab", "--c", "x"};
   for (auto [c, index] : {std::pair<int, int32_t>{'a', 1}, {'b', 2}, {'-', 2}, {'c', 3}}) {
-    int32_t r;
-    EXPECT_EQ(Call(args, r, nullptr), std::string("Usage: invalid option -- ") + char(c) + "\n");
+    int32_t r; EXPECT_EQ(Call(args, r, nullptr), std::string("Usage: invalid option -- ") + char(c) + "\n");
     EXPECT_EQ(r, '?'); EXPECT_EQ(QVGetOptionOption, c); EXPECT_EQ(QVGetOptionIndex, index);
   }
   EXPECT_EQ(Result(args, nullptr), -1); EXPECT_EQ(QVGetOptionIndex, 3);
   setenv("POSIXLY_CORRECT", "y", 1), QVGetOptionIndex = 0;
-  int32_t r;
-  EXPECT_EQ(Call(args, r, nullptr), "Usage: illegal option -- a\n");
+  int32_t r; EXPECT_EQ(Call(args, r, nullptr), "Usage: illegal option -- a\n");
 }
 
 TEST_F(GetOption, RestartsByResetOrIndexZero) {
-  Args first{"prog", "--verbose", "--quiet"}, second{"other", "x", "--version"};
-  ASSERT_EQ(Result(first), 118);
-  QVGetOptionReset = 1, QVGetOptionIndex = 1;
-  EXPECT_EQ(Result(second), 86);
-  QVGetOptionIndex = 0;
-  EXPECT_EQ(Result(first), 118); EXPECT_EQ(QVGetOptionReset, 0);
+  Args first{"prog", "--verbose", "--quiet"}, second{"other", "x", "--version"}; ASSERT_EQ(Result(first), 118);
+  QVGetOptionReset = 1, QVGetOptionIndex = 1; EXPECT_EQ(Result(second), 86);
+  QVGetOptionIndex = 0; EXPECT_EQ(Result(first), 118); EXPECT_EQ(QVGetOptionReset, 0);
 }
 
 TEST_F(GetOption, BadInputGetsAClearResult) {
   Args none{"prog"};
   for (auto [argc, argv] : {std::pair<int32_t, char**>{0, none.argv()}, {5, nullptr}, {-3, none.argv()}, {1, none.argv()}}) {
-    QVGetOptionIndex = 0;
-    EXPECT_EQ(QVGetOption(argc, argv, kTable, nullptr), -1) << argc;
+    QVGetOptionIndex = 0; EXPECT_EQ(QVGetOption(argc, argv, kTable, nullptr), -1) << argc;
   }
   EXPECT_EQ(QVGetOptionIndex, 1);
 
   // Empty elements and a lone dash are non-options.
-  Args odd{"prog", "", "-", "--quiet", "-="};
-  QVGetOptionIndex = 0;
+  Args odd{"prog", "", "-", "--quiet", "-="}; QVGetOptionIndex = 0;
   EXPECT_EQ(Result(odd), 113); EXPECT_EQ(Result(odd), '?'); EXPECT_EQ(Result(odd), -1);
   EXPECT_EQ(odd.Now(), (Strings{"prog", "--quiet", "-=", "", "-"})); EXPECT_EQ(QVGetOptionIndex, 3);
 
   // A null element inside the count ends the vector; an argument is not read past it.
-  Args holed{"prog", "a", "--output", "b"};
-  holed.argv()[3] = nullptr;
-  QVGetOptionIndex = 0;
+  Args holed{"prog", "a", "--output", "b"}; holed.argv()[3] = nullptr; QVGetOptionIndex = 0;
   int32_t r;
   EXPECT_EQ(Call(holed, r), "Usage: option '--output' requires an argument\n"); EXPECT_EQ(QVGetOptionIndex, 3);
   EXPECT_EQ(Result(holed), -1); EXPECT_EQ(QVGetOptionIndex, 2);
 
   // An index written below zero names no element.
-  QVGetOptionIndex = -4;
-  EXPECT_EQ(QVGetOption(odd.argc(), odd.argv(), kTable, nullptr), -1);
+  QVGetOptionIndex = -4; EXPECT_EQ(QVGetOption(odd.argc(), odd.argv(), kTable, nullptr), -1);
 }
 
 TEST(GetOptionPermute, EveryBlockSizeLandsInOrder) {
@@ -207,14 +184,12 @@ TEST(GetOptionPermute, EveryBlockSizeLandsInOrder) {
     for (int32_t m = 0; m <= 7; ++m) {
       Strings names{"prog"};
       for (int32_t i = 0; i < n + m; ++i) names.push_back((i < n ? "n" : "o") + std::to_string(i));
-      Args v(names);
-      ASSERT_TRUE(qv::text::PermuteArguments(1, 1 + n, 1 + n + m, v.argc(), v.argv()));
+      Args v(names); ASSERT_TRUE(qv::text::PermuteArguments(1, 1 + n, 1 + n + m, v.argc(), v.argv()));
       for (int32_t i = 0; i < m; ++i) EXPECT_EQ(v.argv()[1 + i], names[1 + n + i]) << n << "," << m;
       for (int32_t i = 0; i < n; ++i) EXPECT_EQ(v.argv()[1 + m + i], names[1 + i]) << n << "," << m;
     }
   }
-  std::vector<char*> v(3, nullptr);
-  EXPECT_FALSE(qv::text::PermuteArguments(1, 2, 4, 3, v.data()));
+  std::vector<char*> v(3, nullptr); EXPECT_FALSE(qv::text::PermuteArguments(1, 2, 4, 3, v.data()));
   EXPECT_FALSE(qv::text::PermuteArguments(2, 1, 3, 3, v.data()));
 }
 
@@ -224,8 +199,7 @@ TEST_F(GetOption, AgreesWithGlibcGetoptLongOnly) {
   table.push_back({});
   // Every call's visible state (result, index, argument, long index, option) and the final vector.
   auto run = [&](bool glibc, Args args) {
-    std::vector<std::tuple<int, int, std::string, int, int>> steps;
-    QVGetOptionIndex = optind = 0;
+    std::vector<std::tuple<int, int, std::string, int, int>> steps; QVGetOptionIndex = optind = 0;
     for (int r = 0, guard = 0; r != -1 && guard < 64; ++guard) {
       int longIndex = -1;
       r = glibc ? getopt_long_only(args.argc(), args.argv(), "", table.data(), &longIndex)
@@ -256,14 +230,10 @@ TEST_F(GetOption, DiffersFromGlibcByDesign) {
   const QVLongOption same[] = {{"verbose", 0, 7}, {"verbosity", 0, 7}, {nullptr, 0, 0}};
   Args a{"prog", "--verbo"}, c{"prog", "--=x"}, e{"prog", "--level=7"};
   // glibc reads "--=x" as an abbreviation of every name; here it names none.
-  const QVLongOption one[] = {{"only", 2, 5}, {nullptr, 0, 0}};
-  QVGetOptionError = 0;
-  EXPECT_EQ(Result(a, same), '?');
-  QVGetOptionIndex = 0;
-  EXPECT_EQ(Result(c, one), '?');
+  const QVLongOption one[] = {{"only", 2, 5}, {nullptr, 0, 0}}; QVGetOptionError = 0; EXPECT_EQ(Result(a, same), '?');
+  QVGetOptionIndex = 0; EXPECT_EQ(Result(c, one), '?');
   // glibc's optional argument keeps "--level=7"; here it is dropped.
-  QVGetOptionIndex = 0;
-  EXPECT_EQ(Result(e), 108); EXPECT_EQ(QVGetOptionArgument, nullptr);
+  QVGetOptionIndex = 0; EXPECT_EQ(Result(e), 108); EXPECT_EQ(QVGetOptionArgument, nullptr);
 }
 
 }  // namespace

@@ -19,8 +19,7 @@ namespace {
 using qv::text::LocaleIdFromPosixName;
 
 TEST(LocaleMap, HoldsTheFixedEntriesAndMatchesPosixNames) {
-  auto map = qv::text::LocaleMap();
-  ASSERT_EQ(map.size(), 224u);
+  auto map = qv::text::LocaleMap(); ASSERT_EQ(map.size(), 224u);
   for (size_t i = 1; i < map.size(); ++i) EXPECT_LT(map[i - 1].id, map[i].id);
   const std::pair<uint32_t, const char*> names[] = {
       {0x0000, "root"}, {0x007F, "en_US_POSIX"}, {0x0C0A, "es_ES"}, {0x040A, "es__TRADITIONAL"},
@@ -73,17 +72,14 @@ TEST(CodePage, CodesetNamesMapToCodePages) {
 }
 
 TEST(DefaultCharEncoding, NamesTheRuntimeCodeset) {
-  std::string saved = std::setlocale(LC_CTYPE, nullptr);
-  QVWCHAR buffer[9];
+  std::string saved = std::setlocale(LC_CTYPE, nullptr); QVWCHAR buffer[9];
   ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr); EXPECT_EQ(QVGetDefaultCharEncoding(buffer, 8), 0);
   EXPECT_EQ(std::u16string(buffer), u"UTF-8");
   // ASCII: "CP20127" and its terminator fill the 8 units exactly.
   ASSERT_NE(std::setlocale(LC_CTYPE, "C"), nullptr);
-  std::fill(std::begin(buffer), std::end(buffer), u'x');
-  EXPECT_EQ(QVGetDefaultCharEncoding(buffer, 8), 0);
+  std::fill(std::begin(buffer), std::end(buffer), u'x'); EXPECT_EQ(QVGetDefaultCharEncoding(buffer, 8), 0);
   EXPECT_EQ(std::u16string(buffer, 9), std::u16string(u"CP20127\0x", 9));
-  std::setlocale(LC_CTYPE, saved.c_str());
-  std::fill(std::begin(buffer), std::end(buffer), u'x');
+  std::setlocale(LC_CTYPE, saved.c_str()); std::fill(std::begin(buffer), std::end(buffer), u'x');
   EXPECT_EQ(QVGetDefaultCharEncoding(buffer, 7), QV_E_BUFFERTOOSMALL);
   EXPECT_EQ(QVGetDefaultCharEncoding(buffer, -1), QV_E_BUFFERTOOSMALL); EXPECT_EQ(buffer[0], u'x');
   EXPECT_EQ(QVGetDefaultCharEncoding(nullptr, 8), QV_E_INVALIDARG);
@@ -107,20 +103,17 @@ TEST(BuiltLocale, CaseMappingStepsOverDoubleByteCharacters) {
   for (auto [source, charmap, up, low] : {std::tuple<const char*, const char*, std::string, std::string>{
                                               "zh_CN", "GBK", "\x81\x41", "\x81\x61"},
                                           {"zh_TW", "BIG5", "\xA4\x41", "\xA4\x61"}}) {
-    NEED_LOCALE(locale, source, charmap);
-    ASSERT_GT(MB_CUR_MAX, 1u);
+    NEED_LOCALE(locale, source, charmap); ASSERT_GT(MB_CUR_MAX, 1u);
     std::string text = "Ab" + up + "Cd" + low + "Ef" + up;
     EXPECT_EQ(Lower(text), "ab" + up + "cd" + low + "ef" + up) << charmap;
     EXPECT_EQ(Upper(text), "AB" + up + "CD" + low + "EF" + up) << charmap;
     // A lead byte cut off by the terminator is left alone and ends nothing early.
-    std::string lead(1, up[0]);
-    EXPECT_EQ(Lower("x" + up + "Y" + lead), "x" + up + "y" + lead) << charmap;
+    std::string lead(1, up[0]); EXPECT_EQ(Lower("x" + up + "Y" + lead), "x" + up + "y" + lead) << charmap;
   }
 }
 
 TEST(BuiltLocale, Utf8CaseMappingKeepsNonAsciiBytesAndMapsAsciiAfterThem) {
-  NEED_LOCALE(locale, "de_DE", "UTF-8");
-  EXPECT_EQ(Lower("Stra\xC3\x9F" "e \xC3\x84Z"), "stra\xC3\x9F" "e \xC3\x84z");
+  NEED_LOCALE(locale, "de_DE", "UTF-8"); EXPECT_EQ(Lower("Stra\xC3\x9F" "e \xC3\x84Z"), "stra\xC3\x9F" "e \xC3\x84z");
   EXPECT_EQ(Upper("Stra\xC3\x9F" "e \xC3\x84Z"), "STRA\xC3\x9F" "E \xC3\x84Z");
 }
 
@@ -128,15 +121,11 @@ TEST(BuiltLocale, Utf8CaseMappingKeepsNonAsciiBytesAndMapsAsciiAfterThem) {
 TEST(BuiltLocale, CommaDecimalPointReadsAlikeNarrowAndWide) {
   NEED_LOCALE(locale, "de_DE", "UTF-8");
   struct {
-    const char* narrow;
-    const char16_t* wide;
-    double value;
-    long used;
+    const char* narrow; const char16_t* wide; double value; long used;
   } cases[] = {{"1,5", u"1,5", 1.5, 3}, {"  -2,25e1x", u"  -2,25e1x", -22.5, 9}, {"3,5,7", u"3,5,7", 3.5, 3},
                {"1.5", u"1.5", 1.0, 1}, {",5", u",5", 0.5, 2}, {"7,", u"7,", 7.0, 2}};
   for (auto& c : cases) {
-    char* narrowEnd = nullptr;
-    QVWCHAR* wideEnd = nullptr;
+    char* narrowEnd = nullptr; QVWCHAR* wideEnd = nullptr;
     EXPECT_EQ(QVStrToDA(c.narrow, &narrowEnd), std::strtod(c.narrow, nullptr)) << c.narrow;
     EXPECT_EQ(QVStrToDW(c.wide, &wideEnd), c.value) << c.narrow; EXPECT_EQ(wideEnd - c.wide, c.used) << c.narrow;
     EXPECT_EQ(narrowEnd - c.narrow, c.used) << c.narrow;
@@ -144,17 +133,14 @@ TEST(BuiltLocale, CommaDecimalPointReadsAlikeNarrowAndWide) {
 }
 
 TEST(BuiltLocale, DotLocaleStopsAtAComma) {
-  QVWCHAR* end = nullptr;
-  const QVWCHAR* text = u"1,5";
+  QVWCHAR* end = nullptr; const QVWCHAR* text = u"1,5";
   EXPECT_EQ(QVStrToDW(text, &end), 1.0); EXPECT_EQ(end, text + 1);
 }
 
 TEST(BuiltLocale, SingleByteLocaleReachesConversionsClassesAndCase) {
   NEED_LOCALE(latin1, "de_DE", "ISO-8859-1");
-  QVWCHAR wide[8];
-  EXPECT_EQ(QVAnsiToUnicode(wide, "x\xE4", 8), 2u); EXPECT_EQ(std::u16string(wide), u"x\u00e4");
-  char narrow[8];
-  EXPECT_EQ(QVUnicodeToAnsi(narrow, u"\u00e4", 8), 1u); EXPECT_STREQ(narrow, "\xE4");
+  QVWCHAR wide[8]; EXPECT_EQ(QVAnsiToUnicode(wide, "x\xE4", 8), 2u); EXPECT_EQ(std::u16string(wide), u"x\u00e4");
+  char narrow[8]; EXPECT_EQ(QVUnicodeToAnsi(narrow, u"\u00e4", 8), 1u); EXPECT_STREQ(narrow, "\xE4");
   EXPECT_EQ(QVUnicodeToAnsi(narrow, u"\u20ac", 8), static_cast<size_t>(-1));
   EXPECT_EQ(qv::text::WideToNarrow(u"\u20ac\u00e4"), "?\xE4");
   EXPECT_EQ(qv::text::NarrowToWide("\xE4\xFF"), u"\u00e4\u00ff");

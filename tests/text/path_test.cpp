@@ -21,14 +21,12 @@ struct CurrentDirectory {
 };
 
 std::u16string Expand(const char16_t* path, QVRESULT& r, uint32_t capacity = 4096) {
-  std::u16string buffer(capacity, u'x');
-  r = QVPathExpand(path, buffer.data(), capacity);
+  std::u16string buffer(capacity, u'x'); r = QVPathExpand(path, buffer.data(), capacity);
   return r == 0 ? std::u16string(buffer.c_str()) : std::u16string();
 }
 
 TEST(PathExpand, RelativeNamesJoinTheCurrentDirectoryAndAllAreNormalisedLexically) {
-  qvtest::TempDir dir;
-  CurrentDirectory cd(dir.path());
+  qvtest::TempDir dir; CurrentDirectory cd(dir.path());
   std::u16string cwd = qv::text::NarrowToWide(fs::current_path().string());
   // Nothing needs to exist; a backslash is part of the name.
   const std::pair<const char16_t*, std::u16string> cases[] = {
@@ -36,8 +34,7 @@ TEST(PathExpand, RelativeNamesJoinTheCurrentDirectoryAndAllAreNormalisedLexicall
       {u".", cwd}, {u"./sub//", cwd + u"/sub/"}, {u"/a/../b", u"/b"}, {u"/a/./b//c", u"/a/b/c"}, {u"///", u"/"},
       {u"/../../../x", u"/x"}, {u"/a/b/../../../..", u"/"}, {u"/d\u00e9j\u00e0/\u6587", u"/d\u00e9j\u00e0/\u6587"}};
   for (auto& [path, full] : cases) {
-    QVRESULT r;
-    EXPECT_EQ(Expand(path, r), full); EXPECT_EQ(r, 0);
+    QVRESULT r; EXPECT_EQ(Expand(path, r), full); EXPECT_EQ(r, 0);
   }
   using qv::text::CombineFullPath;  // ".." stops at the root
   EXPECT_EQ(CombineFullPath(u"/x/y", u"../../../../.."), u"/"); EXPECT_EQ(CombineFullPath(u"/", u".."), u"/");
@@ -49,23 +46,19 @@ TEST(PathExpand, NonAsciiCurrentDirectory) {
   qvtest::TempDir dir;
   fs::path sub = fs::path(dir.path()) / "r\xc3\xa9sum\xc3\xa9";  // UTF-8, the locale's encoding at start
   fs::create_directory(sub);
-  CurrentDirectory cd(sub);
-  QVRESULT r;
+  CurrentDirectory cd(sub); QVRESULT r;
   EXPECT_TRUE(Expand(u"f", r).ends_with(u"/r\u00e9sum\u00e9/f")); EXPECT_EQ(r, 0);
 }
 
 TEST(PathExpand, ShortBufferAndBadArguments) {
   const char16_t* path = u"/abc/def";  // 8 units
-  QVWCHAR buffer[10];
-  std::fill(std::begin(buffer), std::end(buffer), u'x');
+  QVWCHAR buffer[10]; std::fill(std::begin(buffer), std::end(buffer), u'x');
   EXPECT_EQ(QVPathExpand(path, buffer, 8), QV_E_BUFFERTOOSMALL);
   EXPECT_EQ(std::u16string(buffer, 2), std::u16string(u"\0x", 2));  // never a stale or unterminated text
   EXPECT_EQ(QVPathExpand(path, buffer, 9), 0);
   EXPECT_EQ(std::u16string(buffer, 10), std::u16string(u"/abc/def\0x", 10));
-  buffer[0] = u'x';
-  EXPECT_EQ(QVPathExpand(path, buffer, 0), QV_E_BUFFERTOOSMALL); EXPECT_EQ(buffer[0], u'x');
-  std::u16string longPath = u"/" + std::u16string(70000, u'a');
-  QVRESULT r;
+  buffer[0] = u'x'; EXPECT_EQ(QVPathExpand(path, buffer, 0), QV_E_BUFFERTOOSMALL); EXPECT_EQ(buffer[0], u'x');
+  std::u16string longPath = u"/" + std::u16string(70000, u'a'); QVRESULT r;
   EXPECT_EQ(Expand(longPath.c_str(), r, 4096), u""); EXPECT_EQ(r, QV_E_BUFFERTOOSMALL);
   EXPECT_EQ(Expand(longPath.c_str(), r, 70002), longPath);
   EXPECT_EQ(QVPathExpand(nullptr, buffer, 10), QV_E_INVALIDARG);
@@ -74,14 +67,9 @@ TEST(PathExpand, ShortBufferAndBadArguments) {
 }
 
 TEST(PathExpand, RemovedCurrentDirectory) {
-  qvtest::TempDir dir;
-  fs::path gone = fs::path(dir.path()) / "gone";
-  fs::create_directory(gone);
-  CurrentDirectory cd(gone);
-  fs::remove(gone);
-  QVRESULT r;
-  Expand(u"x", r);
-  EXPECT_EQ(r, QV_E_NOTFOUND); EXPECT_EQ(Expand(u"/still/fine", r), u"/still/fine");
+  qvtest::TempDir dir; fs::path gone = fs::path(dir.path()) / "gone"; fs::create_directory(gone);
+  CurrentDirectory cd(gone); fs::remove(gone);
+  QVRESULT r; Expand(u"x", r); EXPECT_EQ(r, QV_E_NOTFOUND); EXPECT_EQ(Expand(u"/still/fine", r), u"/still/fine");
 }
 
 }  // namespace

@@ -65,12 +65,10 @@ int ReferenceICmp(const char* a, const char* b, size_t n) {
 // wherever the strings start, end or differ, next to a page boundary too.
 TEST(CaseInsensitive, EveryVariantAgreesWithThePlainLoopEverywhere) {
   using qv::text::ICompareVariant;
-  const size_t kPage = 4096;
-  char* area = static_cast<char*>(std::aligned_alloc(kPage, 3 * kPage));
+  const size_t kPage = 4096; char* area = static_cast<char*>(std::aligned_alloc(kPage, 3 * kPage));
   ASSERT_NE(area, nullptr);
   const char alphabet[] = "aAbBzZ_@[`{09\xC4\xE4";
-  const size_t letters = sizeof alphabet - 1;
-  int variantsRun = 0;
+  const size_t letters = sizeof alphabet - 1; int variantsRun = 0;
   for (ICompareVariant variant : {ICompareVariant::kBytes, ICompareVariant::kSse2, ICompareVariant::kAvx2}) {
     if (!qv::text::UseICompareVariant(variant)) continue;
     ++variantsRun;
@@ -98,13 +96,10 @@ TEST(CaseInsensitive, EveryVariantAgreesWithThePlainLoopEverywhere) {
 }
 
 TEST(Compare, WideVectorPathAgreesWithThePlainLoopEverywhere) {
-  std::mt19937 rng(11);
-  const size_t kPage = 4096;
-  auto* area = static_cast<QVWCHAR*>(std::aligned_alloc(kPage, 3 * kPage));
-  ASSERT_NE(area, nullptr);
+  std::mt19937 rng(11); const size_t kPage = 4096;
+  auto* area = static_cast<QVWCHAR*>(std::aligned_alloc(kPage, 3 * kPage)); ASSERT_NE(area, nullptr);
   for (int round = 0; round < 3000; ++round) {
-    size_t len = rng() % 60;
-    QVWCHAR* a = area + (round % 2 ? kPage / 2 - 1 - len - rng() % 12 : rng() % 32);
+    size_t len = rng() % 60; QVWCHAR* a = area + (round % 2 ? kPage / 2 - 1 - len - rng() % 12 : rng() % 32);
     QVWCHAR* b = area + kPage - 1 - len - rng() % 20;
     for (size_t i = 0; i < len; ++i) a[i] = b[i] = static_cast<QVWCHAR>(rng() % 3 ? 'a' + rng() % 3 : 0xFF00 + rng() % 3);
     a[len] = b[len] = 0;
@@ -114,8 +109,7 @@ TEST(Compare, WideVectorPathAgreesWithThePlainLoopEverywhere) {
     while (a[i] == b[i] && a[i] != 0) ++i;
     ASSERT_EQ(QVStrCmpW(a, b), (a[i] > b[i]) - (a[i] < b[i]));
     ASSERT_EQ(QVStrCmpUCS2(a, b), static_cast<int>(a[i]) - static_cast<int>(b[i]));
-    QVWCHAR needle = static_cast<QVWCHAR>('a' + rng() % 4);
-    const QVWCHAR* found = a;
+    QVWCHAR needle = static_cast<QVWCHAR>('a' + rng() % 4); const QVWCHAR* found = a;
     while (*found != needle && *found != 0) ++found;
     ASSERT_EQ(QVStrChrW(a, needle), *found == needle ? found : nullptr);
   }

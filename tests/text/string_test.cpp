@@ -16,16 +16,13 @@ namespace {
 TEST(CaseMapping, NarrowInPlaceWithUtf8BytesKept) {
   char s[] = "Hello, World_1";
   EXPECT_EQ(QVStrToLowerA(s), s); EXPECT_STREQ(s, "hello, world_1"); EXPECT_STREQ(QVStrToUpperA(s), "HELLO, WORLD_1");
-  char empty[] = "";
-  EXPECT_EQ(QVStrToLowerA(empty), empty);
+  char empty[] = ""; EXPECT_EQ(QVStrToLowerA(empty), empty);
   // UTF-8 bytes stay; the ASCII letters after them go through the runtime alike.
-  char utf8[] = "AB\xC3\x84" "D";
-  EXPECT_STREQ(QVStrToLowerA(utf8), "ab\xC3\x84" "d");
+  char utf8[] = "AB\xC3\x84" "D"; EXPECT_STREQ(QVStrToLowerA(utf8), "ab\xC3\x84" "d");
 }
 
 TEST(CaseMapping, WideLowersAsciiThenHandsTheRestToTheRuntime) {
-  QVWCHAR s[] = u"AB\u00c7D", up[] = u"ab\u00e7d\U0001F600";
-  EXPECT_EQ(QVStrToLowerW(s), s);
+  QVWCHAR s[] = u"AB\u00c7D", up[] = u"ab\u00e7d\U0001F600"; EXPECT_EQ(QVStrToLowerW(s), s);
   EXPECT_EQ(std::u16string(s), std::u16string(u"ab") + char16_t(std::towlower(0xC7)) + u"d");
   QVStrToUpperW(up);  // units of a pair map to themselves
   EXPECT_EQ(std::u16string(up), std::u16string(u"AB") + char16_t(std::towupper(0xE7)) + u"D\U0001F600");
@@ -57,11 +54,9 @@ TEST(CharacterClasses, AsciiDecidedHereOtherValuesByTheRuntime) {
 }
 
 TEST(Search, CharactersAndSubstrings) {
-  const char* s = "a/b/c";
-  EXPECT_EQ(QVStrChrA(s, '/'), s + 1); EXPECT_EQ(QVStrRChrA(s, '/'), s + 3);
+  const char* s = "a/b/c"; EXPECT_EQ(QVStrChrA(s, '/'), s + 1); EXPECT_EQ(QVStrRChrA(s, '/'), s + 3);
   EXPECT_EQ(QVStrChrA(s, 'x'), nullptr); EXPECT_EQ(QVStrChrA(s, 0), s + 5);
-  const QVWCHAR* w = u"a\\b\\c";
-  EXPECT_EQ(QVStrChrW(w, u'\\'), w + 1); EXPECT_EQ(QVStrRChrW(w, u'\\'), w + 3);
+  const QVWCHAR* w = u"a\\b\\c"; EXPECT_EQ(QVStrChrW(w, u'\\'), w + 1); EXPECT_EQ(QVStrRChrW(w, u'\\'), w + 3);
   EXPECT_EQ(QVStrRChrW(w, u'x'), nullptr); EXPECT_EQ(QVStrRChrW(w, 0), w + 5);
   const char* t = "abcabd";
   EXPECT_EQ(QVStrStrA(t, "abd"), t + 3); EXPECT_EQ(QVStrStrA(t, ""), t); EXPECT_EQ(QVStrStrA(t, "abdx"), nullptr);
@@ -90,16 +85,13 @@ TEST(Tokenise, SplitsInPlaceWithTheCursorAsTheOnlyState) {
   EXPECT_STREQ(QVStrTokA(&cursor, " ,"), "a"); EXPECT_EQ(text[3], '\0'); EXPECT_EQ(cursor, text + 4);
   EXPECT_STREQ(QVStrTokA(&cursor, " ,"), "b"); EXPECT_EQ(cursor, nullptr);
   EXPECT_EQ(QVStrTokA(&cursor, " ,"), nullptr); EXPECT_EQ(QVStrTokA(nullptr, ","), nullptr);
-  cursor = onlyDelims;
-  EXPECT_EQ(QVStrTokA(&cursor, ","), nullptr); EXPECT_EQ(cursor, nullptr);
-  cursor = whole;
-  EXPECT_STREQ(QVStrTokA(&cursor, nullptr), "word"); EXPECT_EQ(cursor, nullptr);
+  cursor = onlyDelims; EXPECT_EQ(QVStrTokA(&cursor, ","), nullptr); EXPECT_EQ(cursor, nullptr);
+  cursor = whole; EXPECT_STREQ(QVStrTokA(&cursor, nullptr), "word"); EXPECT_EQ(cursor, nullptr);
   char *c1 = first, *c2 = second;  // two tokenisations interleaved
   EXPECT_STREQ(QVStrTokA(&c1, " "), "1"); EXPECT_STREQ(QVStrTokA(&c2, ";"), "x");
   EXPECT_STREQ(QVStrTokA(&c1, " "), "2"); EXPECT_STREQ(QVStrTokA(&c2, ";"), "y");
 
-  QVWCHAR wide[] = u"\u00e4\\\\b c\\";
-  QVWCHAR* wc = wide;
+  QVWCHAR wide[] = u"\u00e4\\\\b c\\"; QVWCHAR* wc = wide;
   for (const char16_t* token : {u"\u00e4", u"b", u"c"}) EXPECT_EQ(std::u16string(QVStrTokW(&wc, u"\\ ")), token);
   EXPECT_EQ(wc, wide + 7);
   EXPECT_EQ(QVStrTokW(&wc, u"\\ "), nullptr); EXPECT_EQ(wc, nullptr); EXPECT_EQ(QVStrTokW(nullptr, u"\\"), nullptr);
@@ -107,8 +99,7 @@ TEST(Tokenise, SplitsInPlaceWithTheCursorAsTheOnlyState) {
 
 template <class Unit>
 struct Family {
-  Unit* (*cpy)(Unit*, uint32_t, const Unit*, uint32_t);
-  Unit* (*cat)(Unit*, uint32_t, const Unit*, uint32_t);
+  Unit* (*cpy)(Unit*, uint32_t, const Unit*, uint32_t); Unit* (*cat)(Unit*, uint32_t, const Unit*, uint32_t);
   bool zeroFill;  // A and W fill the rest of the count with zeros; UTF16 stops after the terminator
 };
 
@@ -116,8 +107,7 @@ struct Family {
 // size, source length, count, and (appending) held length, terminated or not.
 template <class Unit>
 void CheckBoundedMembers(const Family<Unit>& f) {
-  const size_t kGuard = 8;
-  const Unit fill = '#', guard = '~';
+  const size_t kGuard = 8; const Unit fill = '#', guard = '~';
   auto model = [&](std::vector<Unit>& d, size_t at, const std::vector<Unit>& src, size_t m) {
     for (size_t i = 0; i < m; ++i) {
       d[at + i] = i < src.size() ? src[i] : 0;
@@ -131,13 +121,10 @@ void CheckBoundedMembers(const Family<Unit>& f) {
       for (size_t i = 0; i < srcLen; ++i) src[i] = srcZ[i] = static_cast<Unit>('a' + i);
       for (uint32_t count : {0u, 1u, 3u, 8u, 12u, 0xFFFFFFFFu}) {
         for (size_t held = 0; held <= size + 1; ++held) {  // size + 1: the copy
-          std::vector<Unit> buf(size + 2 * kGuard, guard);
-          std::fill_n(buf.begin() + kGuard, size, fill);
+          std::vector<Unit> buf(size + 2 * kGuard, guard); std::fill_n(buf.begin() + kGuard, size, fill);
           for (size_t i = 0; i < held && i < size; ++i) buf[kGuard + i] = static_cast<Unit>('A' + i);
           if (held < size) buf[kGuard + held] = 0;
-          std::vector<Unit> want = buf;
-          Unit* d = buf.data() + kGuard;
-          bool copy = held == size + 1;
+          std::vector<Unit> want = buf; Unit* d = buf.data() + kGuard; bool copy = held == size + 1;
           EXPECT_EQ((copy ? f.cpy : f.cat)(d, static_cast<uint32_t>(size), srcZ.data(), count), d);
           if (size > 0) {
             size_t at = copy ? 0 : held == size ? size - 1 : held;
@@ -159,15 +146,9 @@ TEST(BoundedCopy, NeverWritesOutsideTheSizeAndAlwaysTerminatesInEveryFamily) {
 
 TEST(BoundedCopy, NullDestinationOrSourceAndZeroSizeAreSafe) {
   EXPECT_EQ(QVStrNZCpyA(nullptr, 8, "abc", 3), nullptr); EXPECT_EQ(QVStrNZCatW(nullptr, 8, u"abc", 3), nullptr);
-  char one = 'q';
-  QVStrNZCpyA(&one, 0, "abc", 3);
-  QVStrNZCatA(&one, 0, "abc", 3);
-  EXPECT_EQ(one, 'q');
-  QVWCHAR w[4] = {u'a', u'b', 0, u'z'};
-  QVStrNZCatUTF16(w, 4, nullptr, 5);
-  EXPECT_EQ(std::u16string(w), u"ab");
-  QVStrNZCpyW(w, 4, nullptr, 5);
-  EXPECT_EQ(w[0], 0);
+  char one = 'q'; QVStrNZCpyA(&one, 0, "abc", 3); QVStrNZCatA(&one, 0, "abc", 3); EXPECT_EQ(one, 'q');
+  QVWCHAR w[4] = {u'a', u'b', 0, u'z'}; QVStrNZCatUTF16(w, 4, nullptr, 5); EXPECT_EQ(std::u16string(w), u"ab");
+  QVStrNZCpyW(w, 4, nullptr, 5); EXPECT_EQ(w[0], 0);
 }
 
 TEST(Length, CountsUnitsAndStopsAtTheMaximum) {
@@ -178,8 +159,7 @@ TEST(Length, CountsUnitsAndStopsAtTheMaximum) {
   std::vector<QVWCHAR> buf(200, u'x');
   for (size_t start = 0; start < 9; ++start) {
     for (size_t len = 0; len < 70; ++len) {
-      std::fill(buf.begin(), buf.end(), u'x');
-      buf[start + len] = 0;
+      std::fill(buf.begin(), buf.end(), u'x'); buf[start + len] = 0;
       ASSERT_EQ(QVStrLenW(buf.data() + start), len) << start << " " << len;
       ASSERT_EQ(QVStrChrW(buf.data() + start, 0), buf.data() + start + len);
     }
@@ -187,55 +167,40 @@ TEST(Length, CountsUnitsAndStopsAtTheMaximum) {
 }
 
 TEST(Copy, UnboundedMembersFollowTheRuntimeRules) {
-  char a[16];
-  EXPECT_EQ(QVStrCpyA(a, "abc"), a); EXPECT_STREQ(QVStrCatA(a, "de"), "abcde");
+  char a[16]; EXPECT_EQ(QVStrCpyA(a, "abc"), a); EXPECT_STREQ(QVStrCatA(a, "de"), "abcde");
   EXPECT_STREQ(QVStrNCatA(a, "fghij", 2), "abcdefg");
-  char n[6];
-  std::memset(n, 'x', sizeof n);
-  QVStrNCpyA(n, "ab", 5);
+  char n[6]; std::memset(n, 'x', sizeof n); QVStrNCpyA(n, "ab", 5);
   EXPECT_EQ(std::string(n, 6), std::string("ab\0\0\0x", 6));
   QVStrNCpyA(n, "abcdefgh", 3);
   EXPECT_EQ(std::string(n, 6), std::string("abc\0\0x", 6));  // unterminated: the earlier zeros stay
 
-  QVWCHAR w[12];
-  std::fill(std::begin(w), std::end(w), u'x');
+  QVWCHAR w[12]; std::fill(std::begin(w), std::end(w), u'x');
   EXPECT_EQ(QVStrNCpyW(w, u"ab", 4), w); EXPECT_EQ(std::u16string(w, 5), std::u16string(u"ab\0\0x", 5));
-  QVStrNCpyW(w, u"abcdef", 3);
-  EXPECT_EQ(std::u16string(w, 4), std::u16string(u"abc\0", 4));
-  QVStrCpyW(w, u"\u00e4b");
-  QVStrCatW(w, u"cd");
-  EXPECT_EQ(std::u16string(QVStrNCatW(w, u"efgh", 2)), u"\u00e4bcdef");
+  QVStrNCpyW(w, u"abcdef", 3); EXPECT_EQ(std::u16string(w, 4), std::u16string(u"abc\0", 4));
+  QVStrCpyW(w, u"\u00e4b"); QVStrCatW(w, u"cd"); EXPECT_EQ(std::u16string(QVStrNCatW(w, u"efgh", 2)), u"\u00e4bcdef");
 }
 
 TEST(CopyCat, ConcatenatesSkippingNullsAndRefusesANullDestination) {
-  char buf[32] = "old";
-  EXPECT_EQ(QVStrCpyCatA(buf, -2, "x"), 0); EXPECT_STREQ(buf, "");
+  char buf[32] = "old"; EXPECT_EQ(QVStrCpyCatA(buf, -2, "x"), 0); EXPECT_STREQ(buf, "");
   EXPECT_EQ(QVStrCpyCatA(buf, 3, "a", static_cast<const char*>(nullptr), "bc"), 3); EXPECT_STREQ(buf, "abc");
   EXPECT_EQ(QVStrCpyCatA(buf, 0), 0); EXPECT_STREQ(buf, ""); EXPECT_EQ(QVStrCpyCatA(nullptr, 2, "a", "b"), 0);
   EXPECT_EQ(QVStrCpyCatA(buf, 4, "", "key", "=", "value"), 9); EXPECT_STREQ(buf, "key=value");
 }
 
 TEST(Duplicate, CopiesAndFreesThroughOneFunction) {
-  char* a = QVStrDupA("text");
-  char* n = QVStrNDupA("abcdef", 3);
-  QVWCHAR* w = QVStrDupW(u"wide\u00e9");
-  QVWCHAR* empty = QVStrNDupW(u"abc", 0);
-  QVWCHAR* shortOne = QVStrNDupW(u"ab", 10);
+  char* a = QVStrDupA("text"); char* n = QVStrNDupA("abcdef", 3); QVWCHAR* w = QVStrDupW(u"wide\u00e9");
+  QVWCHAR* empty = QVStrNDupW(u"abc", 0); QVWCHAR* shortOne = QVStrNDupW(u"ab", 10);
   ASSERT_TRUE(a && n && w && empty && shortOne); EXPECT_STREQ(a, "text"); EXPECT_STREQ(n, "abc");
   EXPECT_EQ(std::u16string(w), u"wide\u00e9"); EXPECT_EQ(empty[0], 0); EXPECT_EQ(std::u16string(shortOne), u"ab");
   QVStrFreeW(a);  // one release function under both names
-  QVStrFreeA(w);
-  QVStrFreeA(n);
-  QVStrFreeW(empty);
-  QVStrFreeW(shortOne);
+  QVStrFreeA(w); QVStrFreeA(n); QVStrFreeW(empty); QVStrFreeW(shortOne);
   EXPECT_EQ(QVStrDupA(nullptr), nullptr); EXPECT_EQ(QVStrDupW(nullptr), nullptr);
   EXPECT_EQ(QVStrNDupA(nullptr, 3), nullptr);
   QVStrFreeA(nullptr);
 }
 
 TEST(NumberToText, WindowsResultsInEveryRadix) {
-  char a[80];
-  QVWCHAR w[80];
+  char a[80]; QVWCHAR w[80];
   const struct { bool is64; int64_t value; int radix; const char* text; } cases[] = {
       {0, -255, 10, "-255"}, {0, -1, 16, "ffffffff"}, {0, 255, 2, "11111111"}, {0, INT32_MIN, 10, "-2147483648"},
       {0, INT32_MIN, 8, "20000000000"}, {0, 0, 36, "0"}, {0, 35, 36, "z"}, {0, -42, 16, "ffffffd6"},
@@ -248,8 +213,7 @@ TEST(NumberToText, WindowsResultsInEveryRadix) {
     EXPECT_EQ(narrow, c.text); EXPECT_EQ(wide, std::u16string(c.text, c.text + std::strlen(c.text)));
   }
   // An impossible radix gives the empty string rather than garbage.
-  std::strcpy(a, "old");
-  EXPECT_STREQ(QVLToStrA(5, a, 1), ""); EXPECT_STREQ(QVLToStrA(5, a, 37), "");
+  std::strcpy(a, "old"); EXPECT_STREQ(QVLToStrA(5, a, 1), ""); EXPECT_STREQ(QVLToStrA(5, a, 37), "");
   EXPECT_EQ(QVLToStrA(5, nullptr, 10), nullptr);
 }
 
@@ -265,9 +229,7 @@ TEST(TextToNumber, LongIsThirtyTwoBitsSaturatesAndReadsBasesAndPrefixes) {
       {1, "-1", 10, 0xFFFFFFFF, 2, 0}, {1, "-2", 0, 0xFFFFFFFE, 2, 0}, {1, "4294967296", 10, 0xFFFFFFFF, 10, ERANGE},
       {1, "-4294967296", 10, 0xFFFFFFFF, 11, ERANGE}};
   for (auto c : cases) {
-    std::u16string wide(c.text, c.text + std::strlen(c.text));
-    char* end = nullptr;
-    QVWCHAR* wideEnd = nullptr;
+    std::u16string wide(c.text, c.text + std::strlen(c.text)); char* end = nullptr; QVWCHAR* wideEnd = nullptr;
     errno = 0;
     EXPECT_EQ(c.isUnsigned ? int64_t(QVStrToULA(c.text, &end, c.base)) : QVStrToLA(c.text, &end, c.base), c.value) << c.text;
     EXPECT_EQ(errno, c.error) << c.text; EXPECT_EQ(end, c.text + c.used) << c.text;
@@ -302,8 +264,7 @@ TEST(TextToNumber, WideReadsOnlyAsciiDigitsAndTheRuntimesWhiteSpace) {
 }
 
 TEST(TextToNumber, FloatingPoint) {
-  char* narrowEnd = nullptr;
-  EXPECT_DOUBLE_EQ(QVStrToDA("2.5e3x", &narrowEnd), 2500.0); EXPECT_STREQ(narrowEnd, "x");
+  char* narrowEnd = nullptr; EXPECT_DOUBLE_EQ(QVStrToDA("2.5e3x", &narrowEnd), 2500.0); EXPECT_STREQ(narrowEnd, "x");
   // Longer than the wide form's fast buffer: 300 digits.
   std::u16string longer = u"0." + std::u16string(298, u'0') + u"5";
   const struct { std::u16string text; double value; size_t used; } cases[] = {
@@ -313,8 +274,7 @@ TEST(TextToNumber, FloatingPoint) {
     EXPECT_DOUBLE_EQ(QVStrToDW(c.text.c_str(), &end), c.value); EXPECT_EQ(end, c.text.c_str() + c.used);
   }
   EXPECT_TRUE(std::isinf(QVStrToDW(u"-infinity", nullptr)));
-  QVWCHAR* end = nullptr;
-  EXPECT_EQ(QVStrToDW(nullptr, &end), 0.0);
+  QVWCHAR* end = nullptr; EXPECT_EQ(QVStrToDW(nullptr, &end), 0.0);
 }
 
 }  // namespace
