@@ -93,25 +93,26 @@ TEST_F(GetOption, PosixlyCorrectIsReadAtEveryCallAndLosesNoNonOptionMidScan) {
 
 // Each failure on a fresh vector: message, result '?', the option value and the next index.
 TEST_F(GetOption, FailuresPrintTheirMessage) {
-  const struct {
-    Args args; const QVLongOption* table; const char* message; int32_t option;
-  } cases[] = {
-      {{"prog", "--ver"}, kTable, "Usage: option '--ver' is ambiguous\n", 0},
-      // The printed name stops before the attached argument.
-      {{"prog", "-ver=1"}, kTable, "Usage: option '-ver' is ambiguous\n", 0},
-      {{"prog", "--output"}, kTable, "Usage: option '--output' requires an argument\n", 111},
-      {{"prog", "--quiet=1"}, kTable, "Usage: option '--quiet' doesn't allow an argument\n", 113},
-      {{"prog", "--zzz=3"}, kTable, "Usage: unrecognized option '--zzz=3'\n", 0},
-      {{"prog", "-z"}, kTable, "Usage: unrecognized option '-z'\n", 0},
-      {{"prog", "-="}, kTable, "Usage: unrecognized option '-='\n", 0},
-      {{"prog", "--zzz=3"}, kEmpty, "Usage: unrecognized option '--zzz=3'\n", 0},
-      {{"prog", "--verbo"}, kDuplicates, "Usage: option '--verbo' is ambiguous\n", 0},
-      // An empty name is neither an abbreviation of every record nor the record named "".
-      {{"prog", "--=x"}, kDuplicates, "Usage: unrecognized option '--=x'\n", 0},
-  };
+  const QVLongOption same[] = {{"verbose", 0, 7}, {"verbosity", 0, 7}, {nullptr, 0, 0}};
+  const QVLongOption one[] = {{"only", 2, 5}, {nullptr, 0, 0}};
+  const struct { const char* element; const QVLongOption* table; const char* message; int32_t option; } cases[] = {
+      {"--ver", kTable, "Usage: option '--ver' is ambiguous\n", 0},
+      {"-ver=1", kTable, "Usage: option '-ver' is ambiguous\n", 0},  // the name stops before the argument
+      {"--output", kTable, "Usage: option '--output' requires an argument\n", 111},
+      {"--quiet=1", kTable, "Usage: option '--quiet' doesn't allow an argument\n", 113},
+      {"--zzz=3", kTable, "Usage: unrecognized option '--zzz=3'\n", 0},
+      {"-z", kTable, "Usage: unrecognized option '-z'\n", 0},
+      {"-=", kTable, "Usage: unrecognized option '-='\n", 0},
+      {"--zzz=3", kEmpty, "Usage: unrecognized option '--zzz=3'\n", 0},
+      {"--verbo", kDuplicates, "Usage: option '--verbo' is ambiguous\n", 0},
+      // Ambiguous even where both would return the same value (glibc's getopt_long takes the first).
+      {"--verbo", same, "Usage: option '--verbo' is ambiguous\n", 0},
+      // An empty name is neither an abbreviation of every record (as in glibc) nor the record named "".
+      {"--=x", kDuplicates, "Usage: unrecognized option '--=x'\n", 0},
+      {"--=x", one, "Usage: unrecognized option '--=x'\n", 0}};
   for (auto c : cases) {
-    QVGetOptionIndex = 0, QVGetOptionOption = 99;
-    int32_t r; EXPECT_EQ(Call(c.args, r, c.table), c.message);
+    Args args{"prog", c.element}; QVGetOptionIndex = 0, QVGetOptionOption = 99;
+    int32_t r; EXPECT_EQ(Call(args, r, c.table), c.message);
     EXPECT_EQ(r, '?') << c.message; EXPECT_EQ(QVGetOptionOption, c.option) << c.message;
     EXPECT_EQ(QVGetOptionIndex, 2) << c.message;
   }
@@ -123,10 +124,12 @@ TEST_F(GetOption, ExactNameWinsAndOfTwoExactNamesTheFirst) {
   EXPECT_EQ(Result(args, kDuplicates, &index), 1); EXPECT_EQ(index, 0);
 }
 
-TEST_F(GetOption, RequiredArgument) {
-  Args args{"prog", "-output=x.txt", "--output", "y", "--output=", "--output"};
-  EXPECT_EQ(Result(args), 111); EXPECT_EQ(QVGetOptionArgument, args.argv()[1] + 8);  // points into the element
-  EXPECT_EQ(Result(args), 111); EXPECT_EQ(QVGetOptionArgument, args.argv()[3]); EXPECT_EQ(QVGetOptionIndex, 4);
+TEST_F(GetOption, Arguments) {
+  // An optional argument is dropped, where glibc keeps it.
+  Args args{"prog", "--level=7", "-output=x.txt", "--output", "y", "--output=", "--output"};
+  EXPECT_EQ(Result(args), 108); EXPECT_EQ(QVGetOptionArgument, nullptr);
+  EXPECT_EQ(Result(args), 111); EXPECT_EQ(QVGetOptionArgument, args.argv()[2] + 8);  // points into the element
+  EXPECT_EQ(Result(args), 111); EXPECT_EQ(QVGetOptionArgument, args.argv()[4]); EXPECT_EQ(QVGetOptionIndex, 5);
   EXPECT_EQ(Result(args), 111); ASSERT_NE(QVGetOptionArgument, nullptr); EXPECT_STREQ(QVGetOptionArgument, "");
   EXPECT_EQ(Result(args), '?'); EXPECT_EQ(QVGetOptionIndex, args.argc()); EXPECT_EQ(QVGetOptionArgument, nullptr);
 }
@@ -221,19 +224,6 @@ TEST_F(GetOption, AgreesWithGlibcGetoptLongOnly) {
     m_posix.Set(posix);
     for (const Args& v : vectors) EXPECT_EQ(run(false, v), run(true, v)) << (posix ? "with POSIXLY_CORRECT" : "");
   }
-}
-
-// Where glibc differs by design.
-TEST_F(GetOption, DiffersFromGlibcByDesign) {
-  // Two abbreviation matches are ambiguous even when they would return the
-  // same value (glibc's getopt_long takes the first).
-  const QVLongOption same[] = {{"verbose", 0, 7}, {"verbosity", 0, 7}, {nullptr, 0, 0}};
-  Args a{"prog", "--verbo"}, c{"prog", "--=x"}, e{"prog", "--level=7"};
-  // glibc reads "--=x" as an abbreviation of every name; here it names none.
-  const QVLongOption one[] = {{"only", 2, 5}, {nullptr, 0, 0}}; QVGetOptionError = 0; EXPECT_EQ(Result(a, same), '?');
-  QVGetOptionIndex = 0; EXPECT_EQ(Result(c, one), '?');
-  // glibc's optional argument keeps "--level=7"; here it is dropped.
-  QVGetOptionIndex = 0; EXPECT_EQ(Result(e), 108); EXPECT_EQ(QVGetOptionArgument, nullptr);
 }
 
 }  // namespace
