@@ -120,7 +120,6 @@ TEST(Utf, IllFormedInputFailsWithTheCapacityAndEilseq) {
   int32_t length = 99;
   errno = 0;
   EXPECT_EQ(QVUTF16ToUTF8N(out, 16, &length, lead, -1), nullptr); EXPECT_EQ(errno, EILSEQ); EXPECT_EQ(length, 0);
-
   QVWCHAR wide[16];
   for (const char* bad : {"\xE2\x82", "a\xFF", "\xC0\x80", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80",
                           "x\xF0\x9F\x98", "x\xF8\x88\x80\x80\x80"}) {
@@ -155,11 +154,9 @@ TEST(Utf, NextCharacterCountAndByteOrderMark) {
     EXPECT_EQ(QVNextCharUTF16(&p, s.limit), s.c) << s.limit << " " << s.from; EXPECT_EQ(p, text + s.to) << s.limit;
   }
   const QVWCHAR* none = nullptr; EXPECT_EQ(QVNextCharUTF16(nullptr, 2), 0u); EXPECT_EQ(QVNextCharUTF16(&none, 2), 0u);
-
   const QVWCHAR reversed[] = {0xDC00, 0xD800, 0};
   EXPECT_EQ(QVCountCharUTF16(u"\U0001F600A"), 2); EXPECT_EQ(QVCountCharUTF16(reversed), 2);
   EXPECT_EQ(QVCountCharUTF16(nullptr), 0); EXPECT_EQ(QVCountCharUTF16(u""), 0);
-
   EXPECT_EQ(std::memcmp(QVUtf8BomStr, "\xEF\xBB\xBF\0", 4), 0);
   for (auto [text, is] : {std::pair<const char*, int>{"\xEF\xBB\xBFtext", 1}, {"\xEF\xBB\xBF", 1}, {"", 0},
                           {"\xEF\xBB", 0}, {"\xEF\xBC\xBF", 0}, {nullptr, 0}})

@@ -60,7 +60,6 @@ class GetOption : public ::testing::Test {
     int32_t r;
     return Call(args, r, table, longIndex), r;
   }
-
   static constexpr std::array<const char**, 7> kMessages = {
       &QVGetOptionMsgCharacterRequiresArgument, &QVGetOptionMsgIllegal,   &QVGetOptionMsgInvalid,
       &QVGetOptionMsgStringRequiresArgument,    &QVGetOptionMsgAmbiguous, &QVGetOptionMsgNoArgumentAllowed,
@@ -166,18 +165,15 @@ TEST_F(GetOption, BadInputGetsAClearResult) {
     QVGetOptionIndex = 0; EXPECT_EQ(QVGetOption(argc, argv, kTable, nullptr), -1) << argc;
   }
   EXPECT_EQ(QVGetOptionIndex, 1);
-
   // Empty elements and a lone dash are non-options.
   Args odd{"prog", "", "-", "--quiet", "-="}; QVGetOptionIndex = 0;
   EXPECT_EQ(Result(odd), 113); EXPECT_EQ(Result(odd), '?'); EXPECT_EQ(Result(odd), -1);
   EXPECT_EQ(odd.Now(), (Strings{"prog", "--quiet", "-=", "", "-"})); EXPECT_EQ(QVGetOptionIndex, 3);
-
   // A null element inside the count ends the vector; an argument is not read past it.
   Args holed{"prog", "a", "--output", "b"}; holed.argv()[3] = nullptr; QVGetOptionIndex = 0;
   int32_t r;
   EXPECT_EQ(Call(holed, r), "Usage: option '--output' requires an argument\n"); EXPECT_EQ(QVGetOptionIndex, 3);
   EXPECT_EQ(Result(holed), -1); EXPECT_EQ(QVGetOptionIndex, 2);
-
   // An index written below zero names no element.
   QVGetOptionIndex = -4; EXPECT_EQ(QVGetOption(odd.argc(), odd.argv(), kTable, nullptr), -1);
 }

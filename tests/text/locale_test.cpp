@@ -144,7 +144,6 @@ TEST(BuiltLocale, SingleByteLocaleReachesConversionsClassesAndCase) {
   EXPECT_EQ(QVUnicodeToAnsi(narrow, u"\u20ac", 8), static_cast<size_t>(-1));
   EXPECT_EQ(qv::text::WideToNarrow(u"\u20ac\u00e4"), "?\xE4");
   EXPECT_EQ(qv::text::NarrowToWide("\xE4\xFF"), u"\u00e4\u00ff");
-
   EXPECT_EQ(static_cast<unsigned char>(QVToLowerA(0xC4)), 0xE4);
   EXPECT_EQ(static_cast<unsigned char>(QVToUpperA(-28)), 0xC4);  // 0xE4 as a signed char
   EXPECT_EQ(QVIsAlphaA(0xE4), 1); EXPECT_EQ(QVIsSpaceA(0xA0), std::isspace(0xA0) ? 1 : 0);

@@ -44,19 +44,13 @@ TEST(CaseInsensitive, Ucs2FoldsAsciiUtf16UnicodeAndWideThroughTheRuntime) {
 // while both bytes are ASCII, the locale's lower-case folding from the first
 // byte above 127 on.
 int ReferenceICmp(const char* a, const char* b, size_t n) {
+  bool ascii = true;
   for (size_t i = 0; i < n; ++i) {
     int x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x > 127 || y > 127) {
-      for (; i < n; ++i) {
-        int fx = std::tolower(static_cast<unsigned char>(a[i])), fy = std::tolower(static_cast<unsigned char>(b[i]));
-        if (fx != fy) return fx - fy;
-        if (a[i] == 0) return 0;
-      }
-      return 0;
-    }
-    if (x >= 'a' && x <= 'z') x -= 32;
-    if (y >= 'a' && y <= 'z') y -= 32;
-    if (x != y || x == 0) return x - y;
+    ascii = ascii && x < 128 && y < 128;
+    x = ascii ? (x >= 'a' && x <= 'z' ? x - 32 : x) : std::tolower(x);
+    y = ascii ? (y >= 'a' && y <= 'z' ? y - 32 : y) : std::tolower(y);
+    if (x != y || a[i] == 0) return x - y;
   }
   return 0;
 }

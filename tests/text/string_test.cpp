@@ -90,7 +90,6 @@ TEST(Tokenise, SplitsInPlaceWithTheCursorAsTheOnlyState) {
   char *c1 = first, *c2 = second;  // two tokenisations interleaved
   EXPECT_STREQ(QVStrTokA(&c1, " "), "1"); EXPECT_STREQ(QVStrTokA(&c2, ";"), "x");
   EXPECT_STREQ(QVStrTokA(&c1, " "), "2"); EXPECT_STREQ(QVStrTokA(&c2, ";"), "y");
-
   QVWCHAR wide[] = u"\u00e4\\\\b c\\"; QVWCHAR* wc = wide;
   for (const char16_t* token : {u"\u00e4", u"b", u"c"}) EXPECT_EQ(std::u16string(QVStrTokW(&wc, u"\\ ")), token);
   EXPECT_EQ(wc, wide + 7);
@@ -173,7 +172,6 @@ TEST(Copy, UnboundedMembersFollowTheRuntimeRules) {
   EXPECT_EQ(std::string(n, 6), std::string("ab\0\0\0x", 6));
   QVStrNCpyA(n, "abcdefgh", 3);
   EXPECT_EQ(std::string(n, 6), std::string("abc\0\0x", 6));  // unterminated: the earlier zeros stay
-
   QVWCHAR w[12]; std::fill(std::begin(w), std::end(w), u'x');
   EXPECT_EQ(QVStrNCpyW(w, u"ab", 4), w); EXPECT_EQ(std::u16string(w, 5), std::u16string(u"ab\0\0x", 5));
   QVStrNCpyW(w, u"abcdef", 3); EXPECT_EQ(std::u16string(w, 4), std::u16string(u"abc\0", 4));
