@@ -44,7 +44,7 @@ TEST_F(Ansi, ToUnicodeCopiesMeasuresAndStopsAtTheCapacity) {
   }
 }
 
-TEST_F(Ansi, BadOrCutSequencesFailWithEilseqWithoutReadingPastTheEnd) {
+TEST_F(Ansi, BadInputFailsWithEilseqWithoutReadingPastTheEndAndFromUnicodeCounts) {
   // The old five- and six-byte forms decode in the C runtime to values beyond
   // U+10FFFF, which UTF-16 cannot hold (found by fuzzing).
   QVWCHAR buf[16];
@@ -58,9 +58,6 @@ TEST_F(Ansi, BadOrCutSequencesFailWithEilseqWithoutReadingPastTheEnd) {
     }
   }
   EXPECT_EQ(QVAnsiToUnicode(buf, nullptr, 16), kFailed);
-}
-
-TEST_F(Ansi, FromUnicodeConvertsCountsAndRefusesUnpairedSurrogatesWithEilseq) {
   char out[16]; EXPECT_EQ(QVUnicodeToAnsi(nullptr, u"a\u00e9\U0001F600", 0), 7u);
   EXPECT_EQ(QVUnicodeToAnsi(out, u"a\u00e9\U0001F600", sizeof out), 7u); EXPECT_STREQ(out, "a\xC3\xA9\xF0\x9F\x98\x80");
   std::memset(out, 'x', sizeof out);
@@ -98,7 +95,7 @@ const char kUtf8[] = "Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x
 const char16_t kUtf16[] = u"Gr\u00fc\u00dfe \u65e5\u672c \U0001F600!";
 const int32_t kUtf8Len = sizeof kUtf8 - 1, kUtf16Len = std::size(kUtf16) - 1;
 
-TEST(Utf, ConvertsBothWaysMeasuresAndCutsAtTheCapacity) {
+TEST(Utf, ConvertsMeasuresCutsAtTheCapacityAndFailsOnIllFormedInputWithEilseq) {
   EXPECT_EQ(QVUTF16ToUTF8(nullptr, kUtf16, 0), kUtf8Len); EXPECT_EQ(QVUTF8ToUTF16(nullptr, kUtf8, 0), kUtf16Len);
   char narrow[64]; EXPECT_EQ(QVUTF16ToUTF8(narrow, kUtf16, sizeof narrow), kUtf8Len); EXPECT_STREQ(narrow, kUtf8);
   std::vector<QVWCHAR> buf(64, 0x7777);
@@ -110,9 +107,6 @@ TEST(Utf, ConvertsBothWaysMeasuresAndCutsAtTheCapacity) {
   EXPECT_EQ(QVUTF8ToUTF16(buf.data() + 1, kUtf8, 5), kUtf16Len); EXPECT_EQ(buf[0], 0x7777); EXPECT_EQ(buf[6], 0x7777);
   std::memset(narrow, 'x', sizeof narrow);
   EXPECT_EQ(QVUTF16ToUTF8(narrow, u"\u00e9\u00e9\u00e9", 4), 6); EXPECT_EQ(narrow[4], 'x');
-}
-
-TEST(Utf, IllFormedInputFailsWithTheCapacityAndEilseq) {
   const QVWCHAR lead[] = {u'a', 0xD800, 0}, trail[] = {0xDC00, u'a', 0}; char out[16];
   errno = 0;
   EXPECT_EQ(QVUTF16ToUTF8(out, lead, 16), 16); EXPECT_EQ(errno, EILSEQ); EXPECT_EQ(QVUTF16ToUTF8(out, trail, 9), 9);
@@ -132,7 +126,7 @@ TEST(Utf, IllFormedInputFailsWithTheCapacityAndEilseq) {
   EXPECT_EQ(QVUTF8ToUTF16(wide, "ok", 16), 2); EXPECT_EQ(errno, 0);
 }
 
-TEST(Utf, CountedFormsStopAtTheGivenLength) {
+TEST(Utf, CountedFormsNextCharacterCountAndByteOrderMark) {
   // The source is exactly as long as its length, without a terminator.
   std::vector<char> utf8{'a', 'b', '\xC3'}; std::vector<QVWCHAR> utf16{u'z', 0xD83D}; QVWCHAR wide[8];
   int32_t length = -5;
@@ -143,9 +137,6 @@ TEST(Utf, CountedFormsStopAtTheGivenLength) {
   // Too small: the destination comes back, the length says what was needed.
   EXPECT_EQ(QVUTF16ToUTF8N(narrow, 1, &length, u"\u00e9", -1), narrow); EXPECT_EQ(length, 2);
   EXPECT_EQ(QVUTF8ToUTF16N(wide, 8, &length, "abc", -2), nullptr);
-}
-
-TEST(Utf, NextCharacterCountAndByteOrderMark) {
   const QVWCHAR text[] = {0xD83D, 0xDE00, u'A', 0xD83D, 0};
   const struct { int32_t limit, from; uint32_t c; int32_t to; } steps[] = {
       {-1, 0, 0x1F600, 2}, {1, 0, 0xD83D, 1}, {0, 0, 0, 0}, {-7, 0, 0, 0}, {5, 2, 'A', 3}, {-1, 3, 0xD83D, 4}};

@@ -123,7 +123,7 @@ TEST_F(GetOption, ExactNameWinsAndOfTwoExactNamesTheFirst) {
   EXPECT_EQ(Result(args, kDuplicates, &index), 1); EXPECT_EQ(index, 0);
 }
 
-TEST_F(GetOption, Arguments) {
+TEST_F(GetOption, ArgumentsAndMessagesFollowingTheVariables) {
   // An optional argument is dropped, where glibc keeps it.
   Args args{"prog", "--level=7", "-output=x.txt", "--output", "y", "--output=", "--output"};
   EXPECT_EQ(Result(args), 108); EXPECT_EQ(QVGetOptionArgument, nullptr);
@@ -131,15 +131,14 @@ TEST_F(GetOption, Arguments) {
   EXPECT_EQ(Result(args), 111); EXPECT_EQ(QVGetOptionArgument, args.argv()[4]); EXPECT_EQ(QVGetOptionIndex, 5);
   EXPECT_EQ(Result(args), 111); ASSERT_NE(QVGetOptionArgument, nullptr); EXPECT_STREQ(QVGetOptionArgument, "");
   EXPECT_EQ(Result(args), '?'); EXPECT_EQ(QVGetOptionIndex, args.argc()); EXPECT_EQ(QVGetOptionArgument, nullptr);
-}
-
-TEST_F(GetOption, MessagesFollowTheVariables) {
-  Args args{"prog", "--zzz", "--ver", "--quiet=2", "--output"}; int32_t r;
-  QVGetOptionMsgUnrecognized = "no %s%s here"; EXPECT_EQ(Call(args, r), "no --zzz here\n");
+  // The messages follow the variables.
+  QVGetOptionIndex = 0;
+  Args bad{"prog", "--zzz", "--ver", "--quiet=2", "--output"}; int32_t r;
+  QVGetOptionMsgUnrecognized = "no %s%s here"; EXPECT_EQ(Call(bad, r), "no --zzz here\n");
   QVGetOptionMsgAmbiguous = nullptr;  // only the line feed
-  EXPECT_EQ(Call(args, r), "\n");
+  EXPECT_EQ(Call(bad, r), "\n");
   QVGetOptionError = 0;
-  for (int i = 0; i < 2; ++i) { EXPECT_EQ(Call(args, r), ""); EXPECT_EQ(r, '?'); }
+  for (int i = 0; i < 2; ++i) { EXPECT_EQ(Call(bad, r), ""); EXPECT_EQ(r, '?'); }
 }
 
 TEST_F(GetOption, WithoutATableEveryCharacterIsInvalid) {

@@ -62,16 +62,13 @@ TEST(DefaultLocale, FollowsTheEnvironmentAtEveryCallAndCountsTheTerminator) {
   EXPECT_EQ(QVGetDefaultLocale(nullptr, 9), QV_E_INVALIDARG);
 }
 
-TEST(CodePage, CodesetNamesMapToCodePages) {
+TEST(CodePage, CodesetNamesMapToCodePagesAndTheRuntimesIsNamed) {
   const std::pair<const char*, uint32_t> pages[] = {
       {"UTF-8", 65001}, {"utf8", 65001}, {"ANSI_X3.4-1968", 20127}, {"ISO-8859-1", 28591}, {"ISO-8859-15", 28605},
       {"KOI8-R", 20866}, {"EUC-JP", 20932}, {"GB18030", 54936}, {"CP1251", 1251}, {"WINDOWS-1252", 1252},
       {"ARMSCII-8", 20127}, {"CP", 20127}, {"CP99999", 20127}, {"CP12a", 20127}, {"", 20127},  // unknown: ASCII
       {"A-VERY-LONG-CODESET-NAME-THAT-NOBODY-USES", 20127}, {nullptr, 20127}};
   for (auto [codeset, page] : pages) EXPECT_EQ(qv::os::CodePageFromCodeset(codeset), page) << (codeset ? codeset : "");
-}
-
-TEST(DefaultCharEncoding, NamesTheRuntimeCodeset) {
   std::string saved = std::setlocale(LC_CTYPE, nullptr); QVWCHAR buffer[9];
   ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr); EXPECT_EQ(QVGetDefaultCharEncoding(buffer, 8), 0);
   EXPECT_EQ(std::u16string(buffer), u"UTF-8");

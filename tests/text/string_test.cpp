@@ -53,7 +53,7 @@ TEST(CharacterClasses, AsciiDecidedHereOtherValuesByTheRuntime) {
   EXPECT_EQ(QVToLowerA(0x41), 'a'); EXPECT_EQ(QVToUpperA('z'), 'Z'); EXPECT_EQ(QVToLowerA('1'), '1');
 }
 
-TEST(Search, CharactersAndSubstrings) {
+TEST(Search, CharactersAndSubstringsWithSurrogatesFoundOnlyWhereTheyStandAlone) {
   const char* s = "a/b/c"; EXPECT_EQ(QVStrChrA(s, '/'), s + 1); EXPECT_EQ(QVStrRChrA(s, '/'), s + 3);
   EXPECT_EQ(QVStrChrA(s, 'x'), nullptr); EXPECT_EQ(QVStrChrA(s, 0), s + 5);
   const QVWCHAR* w = u"a\\b\\c"; EXPECT_EQ(QVStrChrW(w, u'\\'), w + 1); EXPECT_EQ(QVStrRChrW(w, u'\\'), w + 3);
@@ -63,9 +63,6 @@ TEST(Search, CharactersAndSubstrings) {
   const QVWCHAR* v = u"abcabd";
   EXPECT_EQ(QVStrStrW(v, u"abd"), v + 3); EXPECT_EQ(QVStrStrW(v, u""), v); EXPECT_EQ(QVStrStrW(v, u"bdx"), nullptr);
   EXPECT_EQ(QVStrStrW(u"aaab", u"aab"), u"aaab" + 1);
-}
-
-TEST(Search, SurrogatesAreFoundOnlyWhereTheyStandAlone) {
   const QVWCHAR* paired = u"x\U0001F600y";  // x D83D DE00 y
   EXPECT_EQ(QVStrChrUCS2(paired, 0xD83D), nullptr); EXPECT_EQ(QVStrRChrUCS2(paired, 0xDE00), nullptr);
   EXPECT_EQ(QVStrChrW(paired, 0xD83D), paired + 1);  // W sees units only
@@ -143,14 +140,11 @@ TEST(BoundedCopy, NeverWritesOutsideTheSizeAndAlwaysTerminatesInEveryFamily) {
   CheckBoundedMembers<QVWCHAR>({QVStrNZCpyUTF16, QVStrNZCatUTF16, false});
 }
 
-TEST(BoundedCopy, NullDestinationOrSourceAndZeroSizeAreSafe) {
+TEST(BoundedCopy, NullDestinationOrSourceZeroSizeAndLength) {
   EXPECT_EQ(QVStrNZCpyA(nullptr, 8, "abc", 3), nullptr); EXPECT_EQ(QVStrNZCatW(nullptr, 8, u"abc", 3), nullptr);
   char one = 'q'; QVStrNZCpyA(&one, 0, "abc", 3); QVStrNZCatA(&one, 0, "abc", 3); EXPECT_EQ(one, 'q');
   QVWCHAR w[4] = {u'a', u'b', 0, u'z'}; QVStrNZCatUTF16(w, 4, nullptr, 5); EXPECT_EQ(std::u16string(w), u"ab");
   QVStrNZCpyW(w, 4, nullptr, 5); EXPECT_EQ(w[0], 0);
-}
-
-TEST(Length, CountsUnitsAndStopsAtTheMaximum) {
   EXPECT_EQ(QVStrLenA("hello"), 5u); EXPECT_EQ(QVStrLenUTF16(u""), 0u); EXPECT_EQ(QVStrNLenA("hello", 3), 3u);
   EXPECT_EQ(QVStrNLenA("hello", 0), 0u); EXPECT_EQ(QVStrNLenW(u"hi", 10), 2u);
   EXPECT_EQ(QVStrNLenUTF16(u"hello", 4), 4u);
@@ -165,7 +159,7 @@ TEST(Length, CountsUnitsAndStopsAtTheMaximum) {
   }
 }
 
-TEST(Copy, UnboundedMembersFollowTheRuntimeRules) {
+TEST(Copy, UnboundedMembersFollowTheRuntimeAndCopyCatSkipsNulls) {
   char a[16]; EXPECT_EQ(QVStrCpyA(a, "abc"), a); EXPECT_STREQ(QVStrCatA(a, "de"), "abcde");
   EXPECT_STREQ(QVStrNCatA(a, "fghij", 2), "abcdefg");
   char n[6]; std::memset(n, 'x', sizeof n); QVStrNCpyA(n, "ab", 5);
@@ -176,9 +170,6 @@ TEST(Copy, UnboundedMembersFollowTheRuntimeRules) {
   EXPECT_EQ(QVStrNCpyW(w, u"ab", 4), w); EXPECT_EQ(std::u16string(w, 5), std::u16string(u"ab\0\0x", 5));
   QVStrNCpyW(w, u"abcdef", 3); EXPECT_EQ(std::u16string(w, 4), std::u16string(u"abc\0", 4));
   QVStrCpyW(w, u"\u00e4b"); QVStrCatW(w, u"cd"); EXPECT_EQ(std::u16string(QVStrNCatW(w, u"efgh", 2)), u"\u00e4bcdef");
-}
-
-TEST(CopyCat, ConcatenatesSkippingNullsAndRefusesANullDestination) {
   char buf[32] = "old"; EXPECT_EQ(QVStrCpyCatA(buf, -2, "x"), 0); EXPECT_STREQ(buf, "");
   EXPECT_EQ(QVStrCpyCatA(buf, 3, "a", static_cast<const char*>(nullptr), "bc"), 3); EXPECT_STREQ(buf, "abc");
   EXPECT_EQ(QVStrCpyCatA(buf, 0), 0); EXPECT_STREQ(buf, ""); EXPECT_EQ(QVStrCpyCatA(nullptr, 2, "a", "b"), 0);
@@ -240,16 +231,13 @@ TEST(TextToNumber, LongIsThirtyTwoBitsSaturatesAndReadsBasesAndPrefixes) {
   EXPECT_EQ(QVStrToLA(nullptr, &end, 10), 0); EXPECT_EQ(end, nullptr); EXPECT_EQ(QVStrToLA("5", nullptr, 10), 5);
 }
 
-TEST(TextToNumber, SixtyFourBitAndIntegerForms) {
+TEST(TextToNumber, SixtyFourBitIntegerFormsAndWideReadsOnlyAsciiDigits) {
   EXPECT_EQ(QVStrToLLA("-9223372036854775808", nullptr, 10), INT64_MIN);
   EXPECT_EQ(QVStrToULLA("18446744073709551615", nullptr, 10), UINT64_MAX);
   EXPECT_EQ(QVStrToLLW(u"-9223372036854775808", nullptr, 10), INT64_MIN);
   EXPECT_EQ(QVStrToLLW(u"9223372036854775808", nullptr, 10), INT64_MAX); EXPECT_EQ(QVStrToIA(" 42abc"), 42);
   EXPECT_EQ(QVStrToIA(nullptr), 0); EXPECT_EQ(QVStrToI64W(u"  123456789012"), 123456789012LL);
   EXPECT_EQ(QVStrToIW(u"-45z"), -45);
-}
-
-TEST(TextToNumber, WideReadsOnlyAsciiDigitsAndTheRuntimesWhiteSpace) {
   QVWCHAR* end = nullptr;
   std::u16string s = u"\u3000 -77 rest";  // ideographic space is white space in a Unicode locale
   int32_t v = QVStrToLW(s.c_str(), &end, 10);
