@@ -1,6 +1,6 @@
-// Switches the C runtime to a locale built with localedef into a private
-// folder for one test, so the machine needs only the locale sources and
-// charmaps. available() is false when it cannot be built; the caller skips.
+// Switches the C runtime to a locale built with localedef into a private folder
+// for one test, so the machine needs only the locale sources and charmaps.
+// available() is false when it cannot be built; the caller skips.
 #pragma once
 #include <clocale>
 #include <cstdlib>
@@ -20,12 +20,8 @@ class ScopedBuiltLocale {
     setenv("LOCPATH", m_dir.path().c_str(), 1);
     m_available = std::setlocale(LC_ALL, m_name.c_str()) != nullptr;
   }
-  ~ScopedBuiltLocale() {
-    std::setlocale(LC_ALL, m_saved.c_str());
-    unsetenv("LOCPATH");
-  }
+  ~ScopedBuiltLocale() { std::setlocale(LC_ALL, m_saved.c_str()), unsetenv("LOCPATH"); }
   ScopedBuiltLocale(const ScopedBuiltLocale&) = delete;
-  ScopedBuiltLocale& operator=(const ScopedBuiltLocale&) = delete;
   bool available() const { return m_available; }
   const std::string& name() const { return m_name; }
 

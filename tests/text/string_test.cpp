@@ -105,33 +105,26 @@ template <class Unit>
 void CheckBoundedMembers(const Family<Unit>& f) {
   const size_t kGuard = 8; const Unit fill = '#', guard = '~';
   auto model = [&](std::vector<Unit>& d, size_t at, const std::vector<Unit>& src, size_t m) {
-    for (size_t i = 0; i < m; ++i) {
-      d[at + i] = i < src.size() ? src[i] : 0;
-      if (d[at + i] == 0 && !f.zeroFill) break;
-    }
+    for (size_t i = 0; i < m && (f.zeroFill || i == 0 || d[at + i - 1] != 0); ++i) d[at + i] = i < src.size() ? src[i] : 0;
     d[at + m] = 0;
   };
-  for (size_t size = 0; size <= 9; ++size) {
+  for (size_t size = 0; size <= 9; ++size)
     for (size_t srcLen = 0; srcLen <= 10; srcLen += 2) {
       std::vector<Unit> src(srcLen), srcZ(srcLen + 1, 0);
       for (size_t i = 0; i < srcLen; ++i) src[i] = srcZ[i] = static_cast<Unit>('a' + i);
-      for (uint32_t count : {0u, 1u, 3u, 8u, 12u, 0xFFFFFFFFu}) {
+      for (uint32_t count : {0u, 1u, 3u, 8u, 12u, 0xFFFFFFFFu})
         for (size_t held = 0; held <= size + 1; ++held) {  // size + 1: the copy
           std::vector<Unit> buf(size + 2 * kGuard, guard); std::fill_n(buf.begin() + kGuard, size, fill);
           for (size_t i = 0; i < held && i < size; ++i) buf[kGuard + i] = static_cast<Unit>('A' + i);
           if (held < size) buf[kGuard + held] = 0;
           std::vector<Unit> want = buf; Unit* d = buf.data() + kGuard; bool copy = held == size + 1;
           EXPECT_EQ((copy ? f.cpy : f.cat)(d, static_cast<uint32_t>(size), srcZ.data(), count), d);
-          if (size > 0) {
-            size_t at = copy ? 0 : held == size ? size - 1 : held;
-            model(want, kGuard + at, src, std::min<size_t>(count, size - at - 1));
-          }
+          size_t at = copy ? 0 : held == size ? size - 1 : held;
+          if (size > 0) model(want, kGuard + at, src, std::min<size_t>(count, size - at - 1));
           EXPECT_EQ(buf, want) << (copy ? "copy" : "append") << " size " << size << " held " << held << " count "
                                << count << " source " << srcLen;
         }
-      }
     }
-  }
 }
 
 TEST(BoundedCopy, NeverWritesOutsideTheSizeAndAlwaysTerminatesInEveryFamily) {
@@ -146,24 +139,21 @@ TEST(BoundedCopy, NullDestinationOrSourceZeroSizeAndLength) {
   QVWCHAR w[4] = {u'a', u'b', 0, u'z'}; QVStrNZCatUTF16(w, 4, nullptr, 5); EXPECT_EQ(std::u16string(w), u"ab");
   QVStrNZCpyW(w, 4, nullptr, 5); EXPECT_EQ(w[0], 0);
   EXPECT_EQ(QVStrLenA("hello"), 5u); EXPECT_EQ(QVStrLenUTF16(u""), 0u); EXPECT_EQ(QVStrNLenA("hello", 3), 3u);
-  EXPECT_EQ(QVStrNLenA("hello", 0), 0u); EXPECT_EQ(QVStrNLenW(u"hi", 10), 2u);
-  EXPECT_EQ(QVStrNLenUTF16(u"hello", 4), 4u);
+  EXPECT_EQ(QVStrNLenA("hello", 0), 0u); EXPECT_EQ(QVStrNLenW(u"hi", 10), 2u); EXPECT_EQ(QVStrNLenUTF16(u"hello", 4), 4u);
   // The wide scan works on whole blocks; start and end positions must not matter.
   std::vector<QVWCHAR> buf(200, u'x');
-  for (size_t start = 0; start < 9; ++start) {
+  for (size_t start = 0; start < 9; ++start)
     for (size_t len = 0; len < 70; ++len) {
       std::fill(buf.begin(), buf.end(), u'x'); buf[start + len] = 0;
       ASSERT_EQ(QVStrLenW(buf.data() + start), len) << start << " " << len;
       ASSERT_EQ(QVStrChrW(buf.data() + start, 0), buf.data() + start + len);
     }
-  }
 }
 
 TEST(Copy, UnboundedMembersFollowTheRuntimeAndCopyCatSkipsNulls) {
   char a[16]; EXPECT_EQ(QVStrCpyA(a, "abc"), a); EXPECT_STREQ(QVStrCatA(a, "de"), "abcde");
   EXPECT_STREQ(QVStrNCatA(a, "fghij", 2), "abcdefg");
-  char n[6]; std::memset(n, 'x', sizeof n); QVStrNCpyA(n, "ab", 5);
-  EXPECT_EQ(std::string(n, 6), std::string("ab\0\0\0x", 6));
+  char n[6]; std::memset(n, 'x', sizeof n); QVStrNCpyA(n, "ab", 5); EXPECT_EQ(std::string(n, 6), std::string("ab\0\0\0x", 6));
   QVStrNCpyA(n, "abcdefgh", 3);
   EXPECT_EQ(std::string(n, 6), std::string("abc\0\0x", 6));  // unterminated: the earlier zeros stay
   QVWCHAR w[12]; std::fill(std::begin(w), std::end(w), u'x');
@@ -181,10 +171,8 @@ TEST(Duplicate, CopiesAndFreesThroughOneFunction) {
   QVWCHAR* empty = QVStrNDupW(u"abc", 0); QVWCHAR* shortOne = QVStrNDupW(u"ab", 10);
   ASSERT_TRUE(a && n && w && empty && shortOne); EXPECT_STREQ(a, "text"); EXPECT_STREQ(n, "abc");
   EXPECT_EQ(std::u16string(w), u"wide\u00e9"); EXPECT_EQ(empty[0], 0); EXPECT_EQ(std::u16string(shortOne), u"ab");
-  QVStrFreeW(a);  // one release function under both names
-  QVStrFreeA(w); QVStrFreeA(n); QVStrFreeW(empty); QVStrFreeW(shortOne);
-  EXPECT_EQ(QVStrDupA(nullptr), nullptr); EXPECT_EQ(QVStrDupW(nullptr), nullptr);
-  EXPECT_EQ(QVStrNDupA(nullptr, 3), nullptr);
+  QVStrFreeW(a), QVStrFreeA(w), QVStrFreeA(n), QVStrFreeW(empty), QVStrFreeW(shortOne);  // one function, two names
+  EXPECT_EQ(QVStrDupA(nullptr), nullptr); EXPECT_EQ(QVStrDupW(nullptr), nullptr); EXPECT_EQ(QVStrNDupA(nullptr, 3), nullptr);
   QVStrFreeA(nullptr);
 }
 
