@@ -229,9 +229,7 @@ TEST(TextToNumber, SixtyFourBitIntegerFormsAndWideReadsOnlyAsciiDigits) {
   QVWCHAR* end = nullptr;
   std::u16string s = u"\u3000 -77 rest";  // ideographic space is white space in a Unicode locale
   int32_t v = QVStrToLW(s.c_str(), &end, 10);
-  if (std::iswspace(0x3000)) {
-    EXPECT_EQ(v, -77); EXPECT_EQ(std::u16string(end), u" rest");
-  }
+  if (std::iswspace(0x3000)) { EXPECT_EQ(v, -77); EXPECT_EQ(std::u16string(end), u" rest"); }
   const QVWCHAR* arabic = u"\u0661";  // ARABIC-INDIC DIGIT ONE
   EXPECT_EQ(QVStrToLW(arabic, &end, 10), 0); EXPECT_EQ(end, arabic);
   EXPECT_EQ(QVStrToLW(u"1\u0132", &end, 10), 1);  // a unit whose low byte is a digit
@@ -242,13 +240,11 @@ TEST(TextToNumber, FloatingPoint) {
   // Longer than the wide form's fast buffer: 300 digits.
   std::u16string longer = u"0." + std::u16string(298, u'0') + u"5";
   const struct { std::u16string text; double value; size_t used; } cases[] = {
-      {u"  -1.25e2\u00e9", -125.0, 9}, {u"0x1.8p1 ", 3.0, 7}, {u"  x1", 0.0, 0}, {longer, 5e-299, 301}};
-  for (auto& c : cases) {
-    QVWCHAR* end = nullptr;
-    EXPECT_DOUBLE_EQ(QVStrToDW(c.text.c_str(), &end), c.value); EXPECT_EQ(end, c.text.c_str() + c.used);
-  }
-  EXPECT_TRUE(std::isinf(QVStrToDW(u"-infinity", nullptr)));
-  QVWCHAR* end = nullptr; EXPECT_EQ(QVStrToDW(nullptr, &end), 0.0);
+      {u"  -1.25e2\u00e9", -125.0, 9}, {u"0x1.8p1 ", 3.0, 7}, {u"  x1", 0.0, 0}, {longer, 5e-299, 301},
+      {u"1,5", 1.0, 1}};  // a comma is no decimal point in this locale
+  QVWCHAR* end = nullptr;
+  for (auto& c : cases) { EXPECT_DOUBLE_EQ(QVStrToDW(c.text.c_str(), &end), c.value); EXPECT_EQ(end, c.text.c_str() + c.used); }
+  EXPECT_TRUE(std::isinf(QVStrToDW(u"-infinity", nullptr))); EXPECT_EQ(QVStrToDW(nullptr, &end), 0.0);
 }
 
 }  // namespace
