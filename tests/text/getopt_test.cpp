@@ -173,8 +173,7 @@ TEST(GetOptionPermute, EveryBlockSizeLandsInOrder) {
       Strings names{"prog"};
       for (int32_t i = 0; i < n + m; ++i) names.push_back(std::to_string(i));
       Args v(names); ASSERT_TRUE(qv::text::PermuteArguments(1, 1 + n, 1 + n + m, v.argc(), v.argv()));
-      std::rotate(names.begin() + 1, names.begin() + 1 + n, names.end());
-      EXPECT_EQ(v.Now(), names) << n << "," << m;
+      std::rotate(names.begin() + 1, names.begin() + 1 + n, names.end()); EXPECT_EQ(v.Now(), names) << n << "," << m;
     }
   std::vector<char*> v(3, nullptr); EXPECT_FALSE(qv::text::PermuteArguments(1, 2, 4, 3, v.data()));
   EXPECT_FALSE(qv::text::PermuteArguments(2, 1, 3, 3, v.data()));

@@ -51,8 +51,7 @@ TEST(DefaultLocale, FollowsTheEnvironmentAtEveryCallAndCountsTheTerminator) {
     all.Set(c.all), messages.Set(c.messages), lang.Set(c.lang);
     ASSERT_EQ(QVGetDefaultLocale(buffer, 32), 0); EXPECT_EQ(std::u16string(buffer), c.name);
   }
-  std::fill(std::begin(buffer), std::end(buffer), u'x');
-  EXPECT_EQ(QVGetDefaultLocale(buffer, 5), QV_E_BUFFERTOOSMALL);
+  std::fill(std::begin(buffer), std::end(buffer), u'x'); EXPECT_EQ(QVGetDefaultLocale(buffer, 5), QV_E_BUFFERTOOSMALL);
   EXPECT_EQ(QVGetDefaultLocale(buffer, 0), QV_E_BUFFERTOOSMALL);
   EXPECT_EQ(std::u16string(buffer, 10), u"xxxxxxxxxx");  // untouched
   EXPECT_EQ(QVGetDefaultLocale(buffer, 6), 0);

@@ -46,8 +46,7 @@ TEST(PathExpand, NonAsciiCurrentDirectory) {
   qvtest::TempDir dir;
   fs::path sub = fs::path(dir.path()) / "r\xc3\xa9sum\xc3\xa9";  // UTF-8, the locale's encoding at start
   fs::create_directory(sub);
-  CurrentDirectory cd(sub); QVRESULT r;
-  EXPECT_TRUE(Expand(u"f", r).ends_with(u"/r\u00e9sum\u00e9/f")); EXPECT_EQ(r, 0);
+  CurrentDirectory cd(sub); QVRESULT r; EXPECT_TRUE(Expand(u"f", r).ends_with(u"/r\u00e9sum\u00e9/f")); EXPECT_EQ(r, 0);
 }
 
 TEST(PathExpand, ShortBufferAndBadArguments) {

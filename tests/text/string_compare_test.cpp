@@ -13,7 +13,7 @@ namespace {
 
 // The random comparisons further down cover sign, unsigned units and lengths
 // of the unbounded wide and narrow case-insensitive forms; these are the rest.
-TEST(Compare, BoundedNarrowAndCodePointOrder) {
+TEST(Compare, BoundedNarrowCodePointOrderAndCaseFolding) {
   EXPECT_EQ(QVStrNCmpW(u"abcX", u"abcY", 3), 0); EXPECT_EQ(QVStrNCmpW(u"abcX", u"abcY", 4), -1);
   EXPECT_EQ(QVStrNCmpW(u"a", u"a", 100), 0); EXPECT_EQ(QVStrNCmpW(u"x", u"y", 0), 0);
   EXPECT_LT(QVStrCmpA("abc", "abd"), 0); EXPECT_EQ(QVStrCmpA("abc", "abc"), 0);
@@ -23,21 +23,16 @@ TEST(Compare, BoundedNarrowAndCodePointOrder) {
   EXPECT_LT(QVStrCmpUTF16(u"\uff5e", u"\U0001F600"), 0); EXPECT_GT(QVStrCmpUCS2(u"\uff5e", u"\U0001F600"), 0);
   EXPECT_EQ(QVStrCmpUTF16(u"same", u"same"), 0); EXPECT_LT(QVStrNCmpUTF16(u"\uff5ex", u"\U0001F600", 2), 0);
   EXPECT_EQ(QVStrNCmpUTF16(u"abX", u"abY", 2), 0);
-}
-
-TEST(CaseInsensitive, Ucs2FoldsAsciiUtf16UnicodeAndWideThroughTheRuntime) {
+  // Case-insensitive: UCS2 folds ASCII only, UTF16 Unicode, W through the runtime.
   EXPECT_NE(QVStrICmpUCS2(u"\u00c4", u"\u00e4"), 0); EXPECT_EQ(QVStrICmpUCS2(u"HeLLo", u"hello"), 0);
   EXPECT_EQ(QVStrICmpUCS2(u"a", u"B"), 'a' - 'b'); EXPECT_EQ(QVStrICmpUTF16(u"\u00c4", u"\u00e4"), 0);
   EXPECT_EQ(QVStrICmpUTF16(u"STRASSE", u"strasse"), 0); EXPECT_EQ(QVStrNICmpUTF16(u"\u00c4bcX", u"\u00e4BCy", 3), 0);
   EXPECT_NE(QVStrNICmpUTF16(u"\u00c4bcX", u"\u00e4BCy", 4), 0);
   EXPECT_LT(QVStrICmpUTF16(u"\uff5e", u"\U0001F600"), 0);  // code point order
-  EXPECT_EQ(QVStrICmpW(u"ABC", u"abc"), 0);
-  EXPECT_EQ(QVStrICmpW(u"abc_", u"ABCa"), '_' - 'a');  // lower-case folding, as _wcsicmp
+  EXPECT_EQ(QVStrICmpW(u"ABC", u"abc"), 0); EXPECT_EQ(QVStrICmpW(u"abc_", u"ABCa"), '_' - 'a');  // as _wcsicmp
   EXPECT_EQ(QVStrNICmpW(u"abcX", u"ABCY", 3), 0); EXPECT_LT(QVStrNICmpW(u"abcX", u"ABCY", 4), 0);
   // In a Unicode locale the runtime knows the case pair; in "C" it does not.
-  if (std::towlower(0xC4) == 0xE4) {
-    EXPECT_EQ(QVStrICmpW(u"\u00c4", u"\u00e4"), 0);
-  }
+  if (std::towlower(0xC4) == 0xE4) { EXPECT_EQ(QVStrICmpW(u"\u00c4", u"\u00e4"), 0); }
 }
 
 // The narrow case-insensitive comparison one byte at a time: upper-case folding
@@ -46,8 +41,7 @@ TEST(CaseInsensitive, Ucs2FoldsAsciiUtf16UnicodeAndWideThroughTheRuntime) {
 int ReferenceICmp(const char* a, const char* b, size_t n) {
   bool ascii = true;
   for (size_t i = 0; i < n; ++i) {
-    int x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    ascii = ascii && x < 128 && y < 128;
+    int x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]); ascii = ascii && x < 128 && y < 128;
     x = ascii ? (x >= 'a' && x <= 'z' ? x - 32 : x) : std::tolower(x);
     y = ascii ? (y >= 'a' && y <= 'z' ? y - 32 : y) : std::tolower(y);
     if (x != y || a[i] == 0) return x - y;

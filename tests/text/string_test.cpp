@@ -77,8 +77,7 @@ TEST(Search, CharactersAndSubstringsWithSurrogatesFoundOnlyWhereTheyStandAlone) 
 }
 
 TEST(Tokenise, SplitsInPlaceWithTheCursorAsTheOnlyState) {
-  char text[] = "  a,b", onlyDelims[] = ",,,", whole[] = "word", first[] = "1 2", second[] = "x;y";
-  char* cursor = text;
+  char text[] = "  a,b", onlyDelims[] = ",,,", whole[] = "word", first[] = "1 2", second[] = "x;y"; char* cursor = text;
   EXPECT_STREQ(QVStrTokA(&cursor, " ,"), "a"); EXPECT_EQ(text[3], '\0'); EXPECT_EQ(cursor, text + 4);
   EXPECT_STREQ(QVStrTokA(&cursor, " ,"), "b"); EXPECT_EQ(cursor, nullptr);
   EXPECT_EQ(QVStrTokA(&cursor, " ,"), nullptr); EXPECT_EQ(QVStrTokA(nullptr, ","), nullptr);
