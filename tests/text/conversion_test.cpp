@@ -104,11 +104,9 @@ TEST(Utf, ConvertsMeasuresCutsAtTheCapacityAndFailsOnIllFormedInputWithEilseq) {
   std::memset(narrow, 'x', sizeof narrow);
   EXPECT_EQ(QVUTF16ToUTF8(narrow, u"\u00e9\u00e9\u00e9", 4), 6); EXPECT_EQ(narrow[4], 'x');
   const QVWCHAR lead[] = {u'a', 0xD800, 0}, trail[] = {0xDC00, u'a', 0}; char out[16];
-  errno = 0;
-  EXPECT_EQ(QVUTF16ToUTF8(out, lead, 16), 16); EXPECT_EQ(errno, EILSEQ); EXPECT_EQ(QVUTF16ToUTF8(out, trail, 9), 9);
-  EXPECT_EQ(QVUTF16ToUTF8(nullptr, lead, 0), 0);
-  int32_t length = 99;
-  errno = 0;
+  errno = 0; EXPECT_EQ(QVUTF16ToUTF8(out, lead, 16), 16); EXPECT_EQ(errno, EILSEQ);
+  EXPECT_EQ(QVUTF16ToUTF8(out, trail, 9), 9); EXPECT_EQ(QVUTF16ToUTF8(nullptr, lead, 0), 0);
+  int32_t length = 99; errno = 0;
   EXPECT_EQ(QVUTF16ToUTF8N(out, 16, &length, lead, -1), nullptr); EXPECT_EQ(errno, EILSEQ); EXPECT_EQ(length, 0);
   QVWCHAR wide[16];
   for (const char* bad : {"\xE2\x82", "a\xFF", "\xC0\x80", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80",
@@ -118,8 +116,7 @@ TEST(Utf, ConvertsMeasuresCutsAtTheCapacityAndFailsOnIllFormedInputWithEilseq) {
   }
   EXPECT_EQ(QVUTF8ToUTF16(wide, nullptr, 16), 16);
   EXPECT_EQ(QVUTF8ToUTF16(nullptr, "abc", 5), 5);  // null destination with room: refused
-  errno = 0;  // success leaves errno alone
-  EXPECT_EQ(QVUTF8ToUTF16(wide, "ok", 16), 2); EXPECT_EQ(errno, 0);
+  errno = 0; EXPECT_EQ(QVUTF8ToUTF16(wide, "ok", 16), 2); EXPECT_EQ(errno, 0);  // success leaves errno alone
 }
 
 TEST(Utf, CountedFormsNextCharacterCountAndByteOrderMark) {

@@ -122,11 +122,9 @@ TEST_F(GetOption, ArgumentsAndMessagesFollowingTheVariables) {
   EXPECT_EQ(Result(args), 111); ASSERT_NE(QVGetOptionArgument, nullptr); EXPECT_STREQ(QVGetOptionArgument, "");
   EXPECT_EQ(Result(args), '?'); EXPECT_EQ(QVGetOptionIndex, args.argc()); EXPECT_EQ(QVGetOptionArgument, nullptr);
   // The messages follow the variables.
-  QVGetOptionIndex = 0;
-  Args bad{"prog", "--zzz", "--ver", "--quiet=2", "--output"}; int32_t r;
+  Args bad{"prog", "--zzz", "--ver", "--quiet=2", "--output"}; int32_t r; QVGetOptionIndex = 0;
   QVGetOptionMsgUnrecognized = "no %s%s here"; EXPECT_EQ(Call(bad, r), "no --zzz here\n");
-  QVGetOptionMsgAmbiguous = nullptr;  // only the line feed
-  EXPECT_EQ(Call(bad, r), "\n");
+  QVGetOptionMsgAmbiguous = nullptr; EXPECT_EQ(Call(bad, r), "\n");  // only the line feed
   QVGetOptionError = 0;
   for (int i = 0; i < 2; ++i) { EXPECT_EQ(Call(bad, r), ""); EXPECT_EQ(r, '?'); }
 }

@@ -54,8 +54,7 @@ TEST(DefaultLocale, FollowsTheEnvironmentAtEveryCallAndCountsTheTerminator) {
   std::fill(std::begin(buffer), std::end(buffer), u'x'); EXPECT_EQ(QVGetDefaultLocale(buffer, 5), QV_E_BUFFERTOOSMALL);
   EXPECT_EQ(QVGetDefaultLocale(buffer, 0), QV_E_BUFFERTOOSMALL);
   EXPECT_EQ(std::u16string(buffer, 10), u"xxxxxxxxxx");  // untouched
-  EXPECT_EQ(QVGetDefaultLocale(buffer, 6), 0);
-  EXPECT_EQ(std::u16string(buffer, 10), std::u16string(u"en_US\0xxxx", 10));
+  EXPECT_EQ(QVGetDefaultLocale(buffer, 6), 0); EXPECT_EQ(std::u16string(buffer, 10), std::u16string(u"en_US\0xxxx", 10));
   EXPECT_EQ(QVGetDefaultLocale(buffer, 9), 0);
   EXPECT_EQ(std::u16string(buffer, 10), std::u16string(u"en_US\0\0\0\0x", 10));  // zero-filled to the capacity
   EXPECT_EQ(QVGetDefaultLocale(nullptr, 9), QV_E_INVALIDARG);

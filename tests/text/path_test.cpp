@@ -33,9 +33,7 @@ TEST(PathExpand, RelativeNamesJoinTheCurrentDirectoryAndAllAreNormalisedLexicall
       {u"data.ini", cwd + u"/data.ini"}, {u"no/such/../file", cwd + u"/no/file"}, {u"a\\b", cwd + u"/a\\b"},
       {u".", cwd}, {u"./sub//", cwd + u"/sub/"}, {u"/a/../b", u"/b"}, {u"/a/./b//c", u"/a/b/c"}, {u"///", u"/"},
       {u"/../../../x", u"/x"}, {u"/a/b/../../../..", u"/"}, {u"/d\u00e9j\u00e0/\u6587", u"/d\u00e9j\u00e0/\u6587"}};
-  for (auto& [path, full] : cases) {
-    QVRESULT r; EXPECT_EQ(Expand(path, r), full); EXPECT_EQ(r, 0);
-  }
+  for (auto& [path, full] : cases) { QVRESULT r; EXPECT_EQ(Expand(path, r), full); EXPECT_EQ(r, 0); }
   using qv::text::CombineFullPath;  // ".." stops at the root
   EXPECT_EQ(CombineFullPath(u"/x/y", u"../../../../.."), u"/"); EXPECT_EQ(CombineFullPath(u"/", u".."), u"/");
   EXPECT_EQ(CombineFullPath(u"/x", u"../y/"), u"/y/"); EXPECT_EQ(CombineFullPath(u"/x", u"y/.."), u"/x");
