@@ -83,7 +83,8 @@ TEST(WholeStringConversions, NeverFailAndFormSurrogatePairs) {
   EXPECT_EQ(WideToNarrow(NarrowToWide(std::string(5000, 'k'))), std::string(5000, 'k'));
   // The buffer forms stop before a character that does not fit.
   QVWCHAR wide[3]; char narrow[4];
-  EXPECT_EQ(NarrowToWideBuffer("ab\xF0\x9F\x98\x80", SIZE_MAX, wide, 3), 2u); EXPECT_EQ(NarrowToWideBuffer("abcdef", 4, wide, 3), 3u);
+  EXPECT_EQ(NarrowToWideBuffer("ab\xF0\x9F\x98\x80", SIZE_MAX, wide, 3), 2u);
+  EXPECT_EQ(NarrowToWideBuffer("abcdef", 4, wide, 3), 3u);
   EXPECT_EQ(WideToNarrowBuffer(u"ab\u00e9", 3, narrow, 3), 2u); EXPECT_EQ(WideToNarrowBuffer(u"abcd", 4, narrow, 4), 4u);
 }
 

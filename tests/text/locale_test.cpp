@@ -108,8 +108,9 @@ TEST(BuiltLocale, CaseMappingStepsOverDoubleByteCharacters) {
 TEST(BuiltLocale, Utf8CaseMappingAndCommaDecimalPoint) {
   NEED_LOCALE(locale, "de_DE", "UTF-8"); EXPECT_EQ(Lower("Stra\xC3\x9F" "e \xC3\x84Z"), "stra\xC3\x9F" "e \xC3\x84z");
   EXPECT_EQ(Upper("Stra\xC3\x9F" "e \xC3\x84Z"), "STRA\xC3\x9F" "E \xC3\x84Z");
-  struct { const char* narrow; const char16_t* wide; double value; long used; } cases[] = {{"1,5", u"1,5", 1.5, 3}, {"  -2,25e1x", u"  -2,25e1x", -22.5, 9}, {"3,5,7", u"3,5,7", 3.5, 3},
-               {"1.5", u"1.5", 1.0, 1}, {",5", u",5", 0.5, 2}, {"7,", u"7,", 7.0, 2}};
+  struct { const char* narrow; const char16_t* wide; double value; long used; } cases[] = {
+      {"1,5", u"1,5", 1.5, 3}, {"  -2,25e1x", u"  -2,25e1x", -22.5, 9}, {"3,5,7", u"3,5,7", 3.5, 3},
+      {"1.5", u"1.5", 1.0, 1}, {",5", u",5", 0.5, 2}, {"7,", u"7,", 7.0, 2}};
   for (auto& c : cases) {
     char* narrowEnd = nullptr; QVWCHAR* wideEnd = nullptr;
     EXPECT_EQ(QVStrToDA(c.narrow, &narrowEnd), std::strtod(c.narrow, nullptr)) << c.narrow;
