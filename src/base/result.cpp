@@ -20,7 +20,7 @@ namespace qv::base {
 
 void ThrowResult(QVRESULT code) { throw EQVCoreException(code); }
 
-QVRESULT LastErrorResult() noexcept { return QVResultFromNative(os::GetLastError()); }
+QVRESULT LastErrorResult() noexcept { return QVResultFromNative(os::LastError()); }
 
 void ThrowLastError() { throw EQVCoreException(LastErrorResult()); }
 

@@ -40,7 +40,7 @@ size_t ShownLength(const WChar* text, size_t length) noexcept {
 void AlertV(uint32_t method, const WChar* caption, const WChar* format, va_list args) noexcept {
   if (method == 0) method = s_alertMethod.load(std::memory_order_relaxed);
   if (method == 0) return;
-  if (method & QV_ALERT_BREAK) os::DebugBreak();
+  if (method & QV_ALERT_BREAK) os::BreakIntoDebugger();
   if (method & (QV_ALERT_FORMAT | QV_ALERT_MESSAGE)) {
     WChar text[kBufferUnits];
     size_t textLength = ShownLength(text, FormatWideV(text, kBufferUnits, format, args));

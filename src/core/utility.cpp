@@ -50,6 +50,6 @@ QV_API void QVPutUnalignedInt64(void* address, uint64_t value) { std::memcpy(add
 extern "C" {
 
 QV_API void QVSleep(uint32_t milliseconds) { qv::os::SleepMs(milliseconds); }
-QV_API void QVDebugBreak(void) { qv::os::DebugBreak(); }
+QV_API void QVDebugBreak(void) { qv::os::BreakIntoDebugger(); }
 
 }  // extern "C"

@@ -47,7 +47,7 @@ QV_API QVRESULT QVDirOpen(const QVWCHAR* path, QVDIR* dir) {
 QV_API QVRESULT QVDirRead(QVDIR dir, QVDirEntry* entry) {
   if (entry == nullptr) return QV_E_INVALIDARG;
   os::DirEntryInfo info;
-  if (!os::OsDirSearchNext(dir, &info)) return QVResultFromNative(os::GetLastError());
+  if (!os::OsDirSearchNext(dir, &info)) return QVResultFromNative(os::LastError());
   size_t i = 0;
   for (; info.name[i] != 0 && i + 1 < std::size(entry->name); ++i) entry->name[i] = static_cast<WChar>(info.name[i]);
   entry->name[i] = 0;
@@ -65,7 +65,7 @@ QV_API QVRESULT QVDirRead(QVDIR dir, QVDirEntry* entry) {
 }
 
 QV_API QVRESULT QVDirClose(QVDIR dir) {
-  return os::OsDirSearchClose(dir) ? QV_S_OK : QVResultFromNative(os::GetLastError());
+  return os::OsDirSearchClose(dir) ? QV_S_OK : QVResultFromNative(os::LastError());
 }
 
 }  // extern "C"

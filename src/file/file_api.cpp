@@ -12,7 +12,7 @@
 namespace qv::file {
 
 QVRESULT PathFailure() noexcept {
-  uint32_t error = os::GetLastError();
+  uint32_t error = os::LastError();
   if (error == os::kErrorInvalidName || error == os::kErrorFilenameTooLong) return QV_E_INVALIDARG;
   return QVResultFromNative(error);
 }
@@ -75,7 +75,7 @@ namespace {
 constexpr uint32_t kKernelCopyChunk = 64u << 20;
 constexpr uint32_t kCopyBuffer = 1u << 20;
 
-QVRESULT LastResult() noexcept { return QVResultFromNative(os::GetLastError()); }
+QVRESULT LastResult() noexcept { return QVResultFromNative(os::LastError()); }
 
 // Copies from the current positions to the source's end.
 QVRESULT CopyContents(void* from, void* to) noexcept {
@@ -84,7 +84,7 @@ QVRESULT CopyContents(void* from, void* to) noexcept {
   while (kernel) {
     uint64_t copied = 0;
     if (!os::OsFileCopyChunk(from, to, kKernelCopyChunk, &copied)) {
-      if (os::GetLastError() != os::kErrorNotSupported) return LastResult();
+      if (os::LastError() != os::kErrorNotSupported) return LastResult();
       kernel = false;
     } else if (copied == 0) {
       // Some file systems report nothing to copy for files they cannot copy; reading tells.

@@ -8,7 +8,7 @@ namespace qv::os {
 // when the variable is not set (or its name has no form on the platform) and
 // 1113 when its value has no UTF-16 form. An empty value counts as set.
 // Throws std::bad_alloc when the value cannot be copied.
-bool GetEnvironmentVariable(const char16_t* name, std::u16string& value);
+bool EnvironmentValue(const char16_t* name, std::u16string& value);
 // True when the variable is set, whatever its value.
 bool HasEnvironmentVariable(const char16_t* name) noexcept;
 // Sets the variable, or removes it when value is null. False with the last

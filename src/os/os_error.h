@@ -52,7 +52,7 @@ enum : uint32_t {
   kErrorTimeout = 1460,
 };
 
-uint32_t GetLastError() noexcept;
-void SetLastError(uint32_t error) noexcept;
+uint32_t LastError() noexcept;
+void StoreLastError(uint32_t error) noexcept;
 
 }  // namespace qv::os

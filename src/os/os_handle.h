@@ -41,7 +41,7 @@ LibraryObject* ReferenceHandle(void* handle) noexcept;
 
 // Closes the value; the object goes once its last reference is released.
 // False with last error 6 when the value is not an open handle.
-bool CloseHandle(void* handle) noexcept;
+bool HandleClose(void* handle) noexcept;
 
 // Open handle values of the process (for tests).
 size_t OpenHandleCount() noexcept;
@@ -80,7 +80,7 @@ LibraryObjectRef<T> ReferenceAs(void* handle) noexcept {
   if (object == nullptr) return {};
   if (T* typed = dynamic_cast<T*>(object)) return LibraryObjectRef<T>(typed);
   object->Release();
-  SetLastError(kErrorInvalidHandle);
+  StoreLastError(kErrorInvalidHandle);
   return {};
 }
 

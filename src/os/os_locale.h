@@ -7,7 +7,7 @@ namespace qv::os {
 
 // Code page of the C runtime's current narrow encoding, the counterpart of
 // the Windows ANSI code page.
-uint32_t GetACP() noexcept;
+uint32_t AnsiCodePage() noexcept;
 
 // The locale name the user's settings choose for messages, read anew at
 // every call ("de_DE.UTF-8@euro" on POSIX, from the first non-empty of

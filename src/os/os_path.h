@@ -10,7 +10,7 @@ namespace qv::os {
 // returns true; false with the last error set when the platform cannot tell
 // (2 when the directory was removed, 1113 when its name has no UTF-16 form).
 // Throws std::bad_alloc when memory runs out.
-bool GetCurrentDirectory(std::u16string& path);
+bool CurrentDirectory(std::u16string& path);
 // Makes the directory the current one; false with the last error set (1113
 // when the name has no exact form on the platform).
 bool ChangeCurrentDirectory(std::u16string_view path) noexcept;

@@ -82,7 +82,7 @@ class ConditionVariable {
   // The caller holds the section exactly once; it is released while
   // sleeping and held again on return, whatever the outcome. False with the
   // last error set: kErrorTimeout (1460) when the time ran out.
-  bool Sleep(CriticalSection& section, uint32_t timeoutMs) noexcept;
+  bool SleepOn(CriticalSection& section, uint32_t timeoutMs) noexcept;
   void Wake() noexcept;
   void WakeAll() noexcept;
 

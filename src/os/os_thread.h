@@ -26,6 +26,6 @@ inline void SpinPause() noexcept {
   asm volatile("yield" ::: "memory");
 #endif
 }
-void DebugBreak() noexcept;
+void BreakIntoDebugger() noexcept;
 
 }  // namespace qv::os

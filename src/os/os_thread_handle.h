@@ -15,7 +15,7 @@ constexpr uint32_t kStillActive = 259;
 // Starts routine(argument) on a new thread with the given stack size
 // (0 = platform default). On success stores the handle value and the
 // thread's id; false with the last error set otherwise.
-bool CreateThread(uint32_t stackSize, ThreadRoutine routine, void* argument, void** handle,
+bool ThreadStart(uint32_t stackSize, ThreadRoutine routine, void* argument, void** handle,
                   uint32_t* threadId) noexcept;
 
 // Waits without time limit until the thread has ended. False with last error
@@ -24,7 +24,7 @@ bool CreateThread(uint32_t stackSize, ThreadRoutine routine, void* argument, voi
 bool WaitForThread(void* handle) noexcept;
 
 // The exit code once the thread has ended and been waited for, else kStillActive.
-bool GetExitCodeThread(void* handle, uint32_t* exitCode) noexcept;
+bool ThreadExitCode(void* handle, uint32_t* exitCode) noexcept;
 
 // The constant value that denotes the calling thread (Windows' GetCurrentThread()).
 void* CurrentThreadPseudoHandle() noexcept;

@@ -17,8 +17,8 @@ struct CalendarTime {
 };
 
 // The current time, in UTC and in the C runtime's local zone.
-void GetSystemTime(CalendarTime* out) noexcept;
-void GetLocalTime(CalendarTime* out) noexcept;
+void SystemTimeNow(CalendarTime* out) noexcept;
+void LocalTimeNow(CalendarTime* out) noexcept;
 
 // The zone in force now, as the C runtime sees it after re-reading TZ.
 struct TimeZoneNow {

@@ -52,7 +52,7 @@ QV_API QVRESULT QVGetUserName(QVWCHAR* buffer, uint32_t capacity) {
     if (!os::GetUserNameSamCompatible(&wide)) base::ThrowLastError();
     if (wide.size() >= capacity) {
       if (capacity > 0) buffer[0] = 0;
-      os::SetLastError(os::kErrorMoreData);
+      os::StoreLastError(os::kErrorMoreData);
       base::ThrowLastError();
     }
     std::memcpy(buffer, wide.data(), wide.size() * sizeof(WChar));

@@ -69,7 +69,7 @@ QV_API QVRESULT QVThreadCreate(QVTHREADPROC start, void* argument, uint32_t opti
     }
     void* handle = nullptr;
     uint32_t id = 0;
-    if (!qv::os::CreateThread(stackSize, &ThreadEntry, block, &handle, &id)) {
+    if (!qv::os::ThreadStart(stackSize, &ThreadEntry, block, &handle, &id)) {
       r = base::LastErrorResult();
       QVSemaphoreDestroy(block->startSemaphore);
       delete block;
@@ -83,7 +83,7 @@ QV_API QVRESULT QVThreadCreate(QVTHREADPROC start, void* argument, uint32_t opti
       // Without a record nobody could join the thread: let it end unrun.
       block->abandoned = true;
       QVSemaphorePost(startSemaphore);
-      qv::os::CloseHandle(handle);
+      qv::os::HandleClose(handle);
       throw;
     }
     r = QVSemaphorePost(startSemaphore);

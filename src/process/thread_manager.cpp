@@ -81,7 +81,7 @@ void CQVThreadManager::Add(uint32_t id, QVHANDLE handle) {
   if (replaced != nullptr) {
     // The identifier was given to a new thread, so the old one has ended
     // without being joined: close its handle rather than lose it.
-    if (replaced->m_handle != os::CurrentThreadPseudoHandle()) os::CloseHandle(replaced->m_handle);
+    if (replaced->m_handle != os::CurrentThreadPseudoHandle()) os::HandleClose(replaced->m_handle);
     replaced->ReleaseReference();
   }
 }
@@ -117,9 +117,9 @@ QVRESULT CQVThreadManager::Join(uint32_t id, uint32_t* exitCode) {
   if (!os::WaitForThread(handle)) return base::LastErrorResult();
   if (exitCode != nullptr) {
     uint32_t code = 0;
-    if (os::GetExitCodeThread(handle, &code)) *exitCode = code;
+    if (os::ThreadExitCode(handle, &code)) *exitCode = code;
   }
-  QVRESULT result = os::CloseHandle(handle) ? QV_S_OK : base::LastErrorResult();
+  QVRESULT result = os::HandleClose(handle) ? QV_S_OK : base::LastErrorResult();
   MarkReleased(id);
   return result;
 }
@@ -131,7 +131,7 @@ QVRESULT CQVThreadManager::Detach(uint32_t id) {
     if (!data) return QV_E_HANDLE;
     handle = data->m_handle;
   }
-  QVRESULT result = os::CloseHandle(handle) ? QV_S_OK : base::LastErrorResult();
+  QVRESULT result = os::HandleClose(handle) ? QV_S_OK : base::LastErrorResult();
   MarkReleased(id);
   return result;
 }

@@ -74,7 +74,7 @@ extern "C" {
 QV_API QVRESULT QVTimeGetSystem(QVTime* time) {
   if (time == nullptr) return QV_E_INVALIDARG;
   os::CalendarTime now;
-  os::GetSystemTime(&now);
+  os::SystemTimeNow(&now);
   FromCalendar(now, time);
   return QV_S_OK;
 }
@@ -82,7 +82,7 @@ QV_API QVRESULT QVTimeGetSystem(QVTime* time) {
 QV_API QVRESULT QVTimeGetLocal(QVTime* time) {
   if (time == nullptr) return QV_E_INVALIDARG;
   os::CalendarTime now;
-  os::GetLocalTime(&now);
+  os::LocalTimeNow(&now);
   FromCalendar(now, time);
   return QV_S_OK;
 }

@@ -34,8 +34,8 @@ QVRESULT CQVCondition::Wait(uint32_t timeoutMs) {
   m_depth = 0;
   m_owner.store(0, std::memory_order_relaxed);
   for (uint32_t i = 1; i < depth; ++i) m_lock.Leave();
-  const bool woken = m_cond.Sleep(m_lock, timeoutMs);
-  const uint32_t error = woken ? 0 : os::GetLastError();
+  const bool woken = m_cond.SleepOn(m_lock, timeoutMs);
+  const uint32_t error = woken ? 0 : os::LastError();
   for (uint32_t i = 1; i < depth; ++i) m_lock.Enter();
   m_owner.store(self, std::memory_order_relaxed);
   m_depth = depth;

@@ -45,14 +45,14 @@ extern "C" {
 
 QV_API QVRESULT QVEventCreate(const char* name, uint32_t flags, QVEVENT* event) {
   return base::BoundedOut(event, QV_INVALID_HANDLE, [&] {
-    *event = CQVEvent::CreateEvent(name, flags)->Handle();
+    *event = CQVEvent::MakeEvent(name, flags)->Handle();
     return QV_S_OK;
   });
 }
 
 QV_API QVRESULT QVGateCreate(const char* name, uint32_t flags, QVGATE* gate) {
   return base::BoundedOut(gate, QV_INVALID_HANDLE, [&] {
-    *gate = CQVEvent::CreateGate(name, flags)->Handle();
+    *gate = CQVEvent::MakeGate(name, flags)->Handle();
     return QV_S_OK;
   });
 }

@@ -19,10 +19,10 @@ class CQVEvent {
   CQVEvent(const CQVEvent&) = delete;
   CQVEvent& operator=(const CQVEvent&) = delete;
 
-  static CQVEvent* CreateEvent(const char* name, uint32_t flags) {
+  static CQVEvent* MakeEvent(const char* name, uint32_t flags) {
     return new CQVEvent(name, flags, (flags & QV_EVENT_MANUAL_RESET) != 0);
   }
-  static CQVEvent* CreateGate(const char* name, uint32_t flags) { return new CQVEvent(name, flags, true); }
+  static CQVEvent* MakeGate(const char* name, uint32_t flags) { return new CQVEvent(name, flags, true); }
 
   // Throws on a platform failure.
   void Signal() {

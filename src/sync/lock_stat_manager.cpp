@@ -137,7 +137,7 @@ QVRESULT CQVLockStatManager::Dump(const char* label, std::u16string_view fileNam
   os::AppendFile file;
   if (!file.Open(fileName)) {
     // A name the platform cannot spell exactly would name another file.
-    base::ThrowResult(os::GetLastError() == os::kErrorNoUnicodeTranslation ? QV_E_INVALIDARG : QV_E_FAIL);
+    base::ThrowResult(os::LastError() == os::kErrorNoUnicodeTranslation ? QV_E_INVALIDARG : QV_E_FAIL);
   }
 
   QVTime now;

@@ -132,12 +132,12 @@ class CQVCoreMutexChecked final : public CQVCoreMutexImpl {
 
 class IMutexProvider : public base::CQVCoreRefCounted {
  public:
-  virtual QVRESULT CreateMutex(const std::string& name, uint32_t flags, CQVMutex** out) noexcept = 0;
+  virtual QVRESULT MakeMutex(const std::string& name, uint32_t flags, CQVMutex** out) noexcept = 0;
 };
 
 class CQVMutexProvider final : public IMutexProvider {
  public:
-  QVRESULT CreateMutex(const std::string& name, uint32_t flags, CQVMutex** out) noexcept override;
+  QVRESULT MakeMutex(const std::string& name, uint32_t flags, CQVMutex** out) noexcept override;
 
   // Test hook: called with the name of every mutex the provider makes.
   using CreationObserver = void (*)(const char* name);

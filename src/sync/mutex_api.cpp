@@ -14,7 +14,7 @@ QV_API QVRESULT QVMutexCreate(const char* name, uint32_t flags, QVMUTEX* mutex) 
     CQVMutexProvider* provider = base::Installed<CQVMutexProvider>::Get();
     if (provider == nullptr) return QV_E_FAIL;  // library not started
     CQVMutex* created = nullptr;
-    QVRESULT r = provider->CreateMutex(name ? name : "", flags, &created);
+    QVRESULT r = provider->MakeMutex(name ? name : "", flags, &created);
     if (r < 0) return r;
     if (created->GetFlags() & QV_MUTEX_STATS) LockStatRegisterLive(created);
     *mutex = created->Handle();

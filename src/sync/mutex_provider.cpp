@@ -12,7 +12,7 @@ std::atomic<CQVMutexProvider::CreationObserver> s_observer{nullptr};
 
 void CQVMutexProvider::SetCreationObserver(CreationObserver observer) noexcept { s_observer.store(observer); }
 
-QVRESULT CQVMutexProvider::CreateMutex(const std::string& name, uint32_t flags, CQVMutex** out) noexcept {
+QVRESULT CQVMutexProvider::MakeMutex(const std::string& name, uint32_t flags, CQVMutex** out) noexcept {
   return base::Bounded([&]() -> QVRESULT {
     if (flags & QV_MUTEX_NOSTATS) flags &= ~QV_MUTEX_STATS;
     std::unique_ptr<CQVMutex> mutex;

@@ -87,7 +87,7 @@ uint32_t CQVRWLockImpl::AssignSlotIndex() noexcept {
 
 CQVRWLockImpl::CQVRWLockImpl(const char* name, uint32_t /*flags*/) : m_name(name ? name : "") {
   try {
-    m_writerGate = CQVEvent::CreateGate((m_name + "::CQVRWLockImpl::m_writerGate").c_str(), 0)->Handle();
+    m_writerGate = CQVEvent::MakeGate((m_name + "::CQVRWLockImpl::m_writerGate").c_str(), 0)->Handle();
     m_readers.reserve(8);
     base::ThrowIfFailed(QVMutexCreate((m_name + "::CQVRWLockImpl::m_lock").c_str(), 0, &m_lock));
     base::ThrowIfFailed(QVMutexCreate((m_name + "::CQVRWLockImpl::m_arrayLock").c_str(), 0, &m_arrayLock));

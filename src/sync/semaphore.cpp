@@ -13,7 +13,7 @@ CQVSemaphore::CQVSemaphore(int32_t initialCount, const char* name, uint32_t flag
     : m_name(name != nullptr ? name : ""), m_flags(flags) {
   // The platform refuses such a count with its invalid-parameter error.
   if (initialCount < 0 || initialCount > QV_SEM_MAX_COUNT) {
-    os::SetLastError(os::kErrorInvalidParameter);
+    os::StoreLastError(os::kErrorInvalidParameter);
     base::ThrowLastError();
   }
   if (flags & QV_SEM_NAMED) {

@@ -30,16 +30,16 @@ QV_API QVRESULT QVSharedMemOpen(const char* name, uint32_t flags, uint32_t reser
     bool existed = false;
     void* handle;
     if (flags & (QV_SHM_CREATE | QV_SHM_EXCLUSIVE)) {
-      handle = qv::os::CreateFileMapping(platformName, size, &existed);
+      handle = qv::os::SectionCreate(platformName, size, &existed);
     } else {
       // Read access for none or read only; write access as soon as write is asked.
       bool write = (flags & QV_SHM_WRITE) != 0;
-      handle = qv::os::OpenFileMapping(platformName, write);
+      handle = qv::os::SectionOpen(platformName, write);
       existed = true;
     }
     if (handle == nullptr) return base::LastErrorResult();
     if ((flags & QV_SHM_CREATE) && (flags & QV_SHM_EXCLUSIVE) && existed) {
-      qv::os::CloseHandle(handle);
+      qv::os::HandleClose(handle);
       return QV_E_FAIL;
     }
     *section = handle;
@@ -57,18 +57,18 @@ QV_API QVRESULT QVSharedMemAttach(QVHANDLE section, uint32_t access, void** view
     default: break;
   }
   if ((access & ~kAccessMask) != 0) kind = qv::os::ViewAccess::kNone;
-  void* mapped = qv::os::MapViewOfFile(section, kind);
+  void* mapped = qv::os::SectionMapView(section, kind);
   if (mapped == nullptr) return base::LastErrorResult();
   *view = mapped;
   return QV_S_OK;
 }
 
 QV_API QVRESULT QVSharedMemDetach(void* view) {
-  return qv::os::UnmapViewOfFile(view) ? QV_S_OK : base::LastErrorResult();
+  return qv::os::SectionUnmapView(view) ? QV_S_OK : base::LastErrorResult();
 }
 
 QV_API QVRESULT QVSharedMemClose(QVHANDLE section) {
-  return qv::os::CloseHandle(section) ? QV_S_OK : base::LastErrorResult();
+  return qv::os::HandleClose(section) ? QV_S_OK : base::LastErrorResult();
 }
 
 QV_API QVRESULT QVWinBuildRestrictedSD(void* descriptor, uint32_t accessMask, void** accessList) {

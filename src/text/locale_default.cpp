@@ -45,7 +45,7 @@ extern "C" QV_API QVRESULT QVGetDefaultLocale(QVWCHAR* buffer, uint32_t capacity
 extern "C" QV_API QVRESULT QVGetDefaultCharEncoding(QVWCHAR* buffer, int32_t capacity) {
   if (buffer == nullptr) return QV_E_INVALIDARG;
   if (capacity < 8) return QV_E_BUFFERTOOSMALL;
-  uint32_t codePage = os::GetACP();
+  uint32_t codePage = os::AnsiCodePage();
   if (codePage == 65001) {
     for (const char16_t* p = u"UTF-8";; ++p) {
       *buffer++ = static_cast<WChar>(*p);

@@ -57,7 +57,7 @@ extern "C" QV_API QVRESULT QVPathExpand(const QVWCHAR* path, QVWCHAR* buffer, ui
     if (path == nullptr || buffer == nullptr || path[0] == 0) return QV_E_INVALIDARG;
     std::u16string_view relative(reinterpret_cast<const char16_t*>(path));
     std::u16string directory;
-    if (os::PathRootLength(relative) == 0 && !os::GetCurrentDirectory(directory)) base::ThrowLastError();
+    if (os::PathRootLength(relative) == 0 && !os::CurrentDirectory(directory)) base::ThrowLastError();
     std::u16string full = text::CombineFullPath(directory, relative);
     // Unlike the platform call this stands for, a short buffer is a failure,
     // never a success with nothing written.

@@ -47,7 +47,7 @@ char* MapNarrow(char* string) noexcept {
   // _strlwr / _strupr on the rest. In single-byte code pages every byte is a
   // character; in UTF-8 no byte of a multibyte character is ASCII and the
   // runtime maps none of them, so byte by byte is safe there too.
-  if (MB_CUR_MAX == 1 || qv::os::GetACP() == 65001) {
+  if (MB_CUR_MAX == 1 || qv::os::AnsiCodePage() == 65001) {
     for (; *p != '\0'; ++p) {
       int c = static_cast<unsigned char>(*p);
       *p = static_cast<char>(kUpper ? std::toupper(c) : std::tolower(c));

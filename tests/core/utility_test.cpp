@@ -31,11 +31,11 @@ TEST(Results, NativeAndErrnoNumbersMapExactlyAndLastErrorIsPerThread) {
       {0, kErrorSuccess}};
   for (auto [error, native] : errnos) EXPECT_EQ(ErrorFromErrno(error), native) << error;
   EXPECT_EQ(QVResultFromNative(ErrorFromErrno(EHOSTDOWN)), QV_E_FAIL);  // not in any table
-  SetLastErrorFromErrno(ENOENT);
+  StoreLastErrorFromErrno(ENOENT);
   uint32_t other = 12345;
-  std::thread([&] { other = GetLastError(); }).join();
-  EXPECT_EQ(std::pair(other, GetLastError()), std::pair(0u, uint32_t{kErrorFileNotFound}));
-  SetLastError(0);
+  std::thread([&] { other = LastError(); }).join();
+  EXPECT_EQ(std::pair(other, LastError()), std::pair(0u, uint32_t{kErrorFileNotFound}));
+  StoreLastError(0);
 }
 
 TEST(ErrorBoundary, TurnsEachKindOfExceptionIntoItsCode) {

@@ -48,14 +48,14 @@ int64_t ElapsedMs(int64_t start) { return (PerfCounter() - start) * 1000 / PerfF
 
 TEST(OsLastError, RoundTripsPerThread) {
   for (uint32_t value : {0u, 5u, 298u, 0xFFFFFFFFu}) {
-    SetLastError(value);
-    EXPECT_EQ(GetLastError(), value);
+    StoreLastError(value);
+    EXPECT_EQ(LastError(), value);
   }
-  SetLastError(87);
+  StoreLastError(87);
   uint32_t seenByOther = 1;
-  std::thread([&] { seenByOther = GetLastError(); }).join();
+  std::thread([&] { seenByOther = LastError(); }).join();
   EXPECT_EQ(seenByOther, 0u);  // a new thread starts clean
-  EXPECT_EQ(GetLastError(), 87u);
+  EXPECT_EQ(LastError(), 87u);
 }
 
 TEST(OsCriticalSection, RecursiveOwnershipAndContentionCount) {
@@ -153,8 +153,8 @@ TEST(OsCondition, TimesOutHoldingTheSectionAndWakes) {
   ASSERT_TRUE(condition.Create());
   section.Enter();
   int64_t start = PerfCounter();
-  EXPECT_FALSE(condition.Sleep(section, 30));
-  EXPECT_EQ(GetLastError(), kErrorTimeout);
+  EXPECT_FALSE(condition.SleepOn(section, 30));
+  EXPECT_EQ(LastError(), kErrorTimeout);
   EXPECT_GE(ElapsedMs(start), 29);
   bool otherGot = true;
   std::thread([&] { otherGot = section.TryEnter(); }).join();
@@ -167,7 +167,7 @@ TEST(OsCondition, TimesOutHoldingTheSectionAndWakes) {
     condition.Wake();
     section.Leave();
   });
-  while (!ready) ASSERT_TRUE(condition.Sleep(section, 5000));
+  while (!ready) ASSERT_TRUE(condition.SleepOn(section, 5000));
   section.Leave();
   setter.join();
 }
@@ -177,18 +177,18 @@ TEST(OsSemaphore, MaximumTooManyPostsAndBlockingWait) {
     int32_t initial, maximum;
   };
   for (Bad b : {Bad{0, 0}, Bad{3, 2}, Bad{-1, 2}}) {
-    SetLastError(0);
+    StoreLastError(0);
     EXPECT_EQ(Semaphore::Create(b.initial, b.maximum), nullptr);
-    EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
+    EXPECT_EQ(LastError(), kErrorInvalidParameter);
   }
   Semaphore* s = Semaphore::Create(0, 2);
   ASSERT_NE(s, nullptr);
   EXPECT_FALSE(s->TryWait());
   EXPECT_TRUE(s->Post());
   EXPECT_TRUE(s->Post());
-  SetLastError(0);
+  StoreLastError(0);
   EXPECT_FALSE(s->Post());
-  EXPECT_EQ(GetLastError(), kErrorTooManyPosts);
+  EXPECT_EQ(LastError(), kErrorTooManyPosts);
   EXPECT_TRUE(s->TryWait());
   EXPECT_TRUE(s->TryWait());
   EXPECT_FALSE(s->TryWait());
@@ -207,11 +207,11 @@ TEST(OsSemaphore, MaximumTooManyPostsAndBlockingWait) {
 
 TEST(OsObjectName, MapsEveryNameToOneDistinctPlatformName) {
   std::string a, b, again;
-  SetLastError(0);
+  StoreLastError(0);
   EXPECT_FALSE(MapObjectName("", a));
-  EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
+  EXPECT_EQ(LastError(), kErrorInvalidParameter);
   EXPECT_FALSE(MapObjectName(std::string(4096, 'x'), a));
-  EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
+  EXPECT_EQ(LastError(), kErrorFilenameTooLong);
   // Characters a platform namespace treats specially must not merge names.
   const char* pairs[][2] = {
       {"SEM:a/b", "SEM:a%2Fb"}, {"SEM:a\\b", "SEM:a/b"}, {"SEM:x\n", "SEM:x%0A"}, {"SEM:a", "SHM:a"}};
@@ -236,23 +236,23 @@ TEST(OsThreadHandle, JoinExitCodeAndSecondCloseFails) {
   };
   void* handle = nullptr;
   uint32_t id = 0;
-  ASSERT_TRUE(CreateThread(0, routine, &arg, &handle, &id));
+  ASSERT_TRUE(ThreadStart(0, routine, &arg, &handle, &id));
   EXPECT_NE(id, 0u);
   EXPECT_NE(id, CurrentThreadId());
   uint32_t code = 0;
-  ASSERT_TRUE(GetExitCodeThread(handle, &code));
+  ASSERT_TRUE(ThreadExitCode(handle, &code));
   EXPECT_EQ(code, kStillActive);
   go.Set();
   ASSERT_TRUE(WaitForThread(handle));
-  ASSERT_TRUE(GetExitCodeThread(handle, &code));
+  ASSERT_TRUE(ThreadExitCode(handle, &code));
   EXPECT_EQ(code, 42u);
-  EXPECT_TRUE(CloseHandle(handle));
-  SetLastError(0);
-  EXPECT_FALSE(CloseHandle(handle));
-  EXPECT_EQ(GetLastError(), kErrorInvalidHandle);
-  SetLastError(0);
+  EXPECT_TRUE(HandleClose(handle));
+  StoreLastError(0);
+  EXPECT_FALSE(HandleClose(handle));
+  EXPECT_EQ(LastError(), kErrorInvalidHandle);
+  StoreLastError(0);
   EXPECT_FALSE(WaitForThread(CurrentThreadPseudoHandle()));
-  EXPECT_EQ(GetLastError(), kErrorInvalidHandle);
+  EXPECT_EQ(LastError(), kErrorInvalidHandle);
 }
 
 TEST(OsClock, CountersAreMonotonic) {
@@ -289,33 +289,33 @@ TEST(OsPath, GrammarOfThePlatform) {
   EXPECT_FALSE(IsPathSeparator(u'a'));
   for (const Case& c : cases) EXPECT_EQ(PathRootLength(c.path), c.root) << (&c - cases);
   std::u16string cwd;
-  ASSERT_TRUE(GetCurrentDirectory(cwd));
+  ASSERT_TRUE(CurrentDirectory(cwd));
   EXPECT_GT(PathRootLength(cwd), 0u);  // always absolute
 }
 
 TEST(OsText, CurrentDirectoryAndEnvironmentRoundTripAsUtf16) {
-  if (GetACP() != 65001) GTEST_SKIP() << "needs a UTF-8 narrow codeset on this platform";
+  if (AnsiCodePage() != 65001) GTEST_SKIP() << "needs a UTF-8 narrow codeset on this platform";
   const std::u16string text = u"qv\u00e9\u4e2d\U0001F600";  // Latin, CJK and a surrogate pair
   std::u16string name = u"QV_OS_TEST_" + fs::path(qvtest::UniqueName("v")).u16string();
   ASSERT_TRUE(AssignEnvironmentValue(name.c_str(), text.c_str()));
   std::u16string value;
-  ASSERT_TRUE(GetEnvironmentVariable(name.c_str(), value));
+  ASSERT_TRUE(EnvironmentValue(name.c_str(), value));
   EXPECT_EQ(value, text);
   EXPECT_TRUE(HasEnvironmentVariable(name.c_str()));
   ASSERT_TRUE(AssignEnvironmentValue(name.c_str(), nullptr));
   EXPECT_FALSE(HasEnvironmentVariable(name.c_str()));
-  SetLastError(0);
-  EXPECT_FALSE(GetEnvironmentVariable(name.c_str(), value));
-  EXPECT_EQ(GetLastError(), kErrorEnvVarNotFound);
+  StoreLastError(0);
+  EXPECT_FALSE(EnvironmentValue(name.c_str(), value));
+  EXPECT_EQ(LastError(), kErrorEnvVarNotFound);
 
   qvtest::TempDir dir;
   fs::path inner = fs::canonical(dir.path()) / fs::path(text);
   fs::create_directory(inner);
   std::u16string saved;
-  ASSERT_TRUE(GetCurrentDirectory(saved));
+  ASSERT_TRUE(CurrentDirectory(saved));
   ASSERT_TRUE(ChangeCurrentDirectory(inner.u16string()));
   std::u16string cwd;
-  EXPECT_TRUE(GetCurrentDirectory(cwd));
+  EXPECT_TRUE(CurrentDirectory(cwd));
   EXPECT_TRUE(ChangeCurrentDirectory(saved));
   EXPECT_EQ(cwd, inner.u16string());
 }
@@ -324,24 +324,24 @@ TEST(OsText, CurrentDirectoryAndEnvironmentRoundTripAsUtf16) {
 // The choice of this backend: a name that has no exact form on the other
 // side of the seam is refused (1113), never replaced.
 TEST(OsText, NamesWithoutAnExactFormAreRefused) {
-  if (GetACP() != 65001) GTEST_SKIP() << "needs a UTF-8 narrow codeset";
+  if (AnsiCodePage() != 65001) GTEST_SKIP() << "needs a UTF-8 narrow codeset";
   const std::u16string lone = u"qv\xD800x";
-  SetLastError(0);
+  StoreLastError(0);
   EXPECT_FALSE(AssignEnvironmentValue(u"QV_OS_TEST_LONE", lone.c_str()));
-  EXPECT_EQ(GetLastError(), kErrorNoUnicodeTranslation);
+  EXPECT_EQ(LastError(), kErrorNoUnicodeTranslation);
   AppendFile file;
   EXPECT_FALSE(file.Open(lone));
-  EXPECT_EQ(GetLastError(), kErrorNoUnicodeTranslation);
+  EXPECT_EQ(LastError(), kErrorNoUnicodeTranslation);
 
   qvtest::TempDir dir;
   std::string undecodable = dir.path() + "/bad\xFF";
   fs::create_directory(undecodable);
   std::u16string saved, cwd;
-  ASSERT_TRUE(GetCurrentDirectory(saved));
+  ASSERT_TRUE(CurrentDirectory(saved));
   fs::current_path(undecodable);
-  SetLastError(0);
-  EXPECT_FALSE(GetCurrentDirectory(cwd));
-  EXPECT_EQ(GetLastError(), kErrorNoUnicodeTranslation);
+  StoreLastError(0);
+  EXPECT_FALSE(CurrentDirectory(cwd));
+  EXPECT_EQ(LastError(), kErrorNoUnicodeTranslation);
   EXPECT_TRUE(ChangeCurrentDirectory(saved));
 }
 #endif
@@ -358,9 +358,9 @@ TEST(OsAppendFile, AppendsWholeChunksAndReportsFailures) {
   std::ifstream in(dir.File("report.csv"), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "one\ntwo\n");
   AppendFile missing;
-  SetLastError(0);
+  StoreLastError(0);
   EXPECT_FALSE(missing.Open(fs::path(dir.File("no/such/dir")).u16string()));
-  EXPECT_TRUE(GetLastError() == kErrorFileNotFound || GetLastError() == kErrorPathNotFound) << GetLastError();
+  EXPECT_TRUE(LastError() == kErrorFileNotFound || LastError() == kErrorPathNotFound) << LastError();
   EXPECT_FALSE(missing.Append("x", 1));
-  EXPECT_EQ(GetLastError(), kErrorInvalidHandle);
+  EXPECT_EQ(LastError(), kErrorInvalidHandle);
 }

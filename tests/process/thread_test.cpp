@@ -189,7 +189,7 @@ TEST(ThreadManager, RegistersItsCreatorAndAReusedIdClosesTheOldHandle) {
   data->ReleaseReference();
   manager.Add(4242, handle);  // as if the id had been reused
   manager.Add(4242, qv::os::CurrentThreadPseudoHandle());
-  EXPECT_FALSE(qv::os::CloseHandle(handle));  // closed by the replacement
+  EXPECT_FALSE(qv::os::HandleClose(handle));  // closed by the replacement
   EXPECT_EQ(QVThreadDetach(thread), QV_E_HANDLE);
   EXPECT_TRUE(EventuallyFinished(thread));
 }

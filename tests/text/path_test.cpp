@@ -40,7 +40,7 @@ TEST(PathExpand, RelativeNamesJoinTheCurrentDirectoryAndAllAreNormalisedLexicall
 }
 
 TEST(PathExpand, NonAsciiCurrentDirectory) {
-  if (qv::os::GetACP() != 65001) GTEST_SKIP() << "the runtime's narrow encoding is not UTF-8";
+  if (qv::os::AnsiCodePage() != 65001) GTEST_SKIP() << "the runtime's narrow encoding is not UTF-8";
   qvtest::TempDir dir;
   fs::path sub = fs::path(dir.path()) / "r\xc3\xa9sum\xc3\xa9";  // UTF-8, the locale's encoding at start
   fs::create_directory(sub);

@@ -18,25 +18,25 @@ bool AppendFile::Open(std::u16string_view name) noexcept {
     std::string narrow;
     if (!posix::Utf16ToNarrowExact(name, narrow)) return false;
     if (narrow.empty() || narrow.find('\0') != std::string::npos) {
-      SetLastError(kErrorInvalidName);
+      StoreLastError(kErrorInvalidName);
       return false;
     }
     int fd = open(narrow.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) {
-      SetLastErrorFromErrno(errno);
+      StoreLastErrorFromErrno(errno);
       return false;
     }
     m_file = fd;
     return true;
   } catch (const std::bad_alloc&) {
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return false;
   }
 }
 
 bool AppendFile::Append(const void* bytes, size_t length) noexcept {
   if (m_file < 0) {
-    SetLastError(kErrorInvalidHandle);
+    StoreLastError(kErrorInvalidHandle);
     return false;
   }
   // O_APPEND places every write at the end; a write cut short (a full disk,
@@ -46,7 +46,7 @@ bool AppendFile::Append(const void* bytes, size_t length) noexcept {
     ssize_t n = write(static_cast<int>(m_file), p, length);
     if (n < 0) {
       if (errno == EINTR) continue;
-      SetLastErrorFromErrno(errno);
+      StoreLastErrorFromErrno(errno);
       return false;
     }
     p += n;
@@ -60,7 +60,7 @@ bool AppendFile::Close() noexcept {
   int fd = static_cast<int>(m_file);
   m_file = -1;
   if (close(fd) != 0 && errno != EINTR) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return false;
   }
   return true;

@@ -35,7 +35,7 @@ bool Decode(std::string_view narrow, std::u16string& wide, bool exact) {
     } else if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2) || n == static_cast<size_t>(-3) ||
                (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) {
       if (exact) {
-        SetLastError(kErrorNoUnicodeTranslation);
+        StoreLastError(kErrorNoUnicodeTranslation);
         return false;
       }
       c = 0xFFFD;
@@ -70,12 +70,12 @@ bool Utf16ToNarrowExact(std::u16string_view wide, std::string& narrow) {
       c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c < 0xE000) {
-      SetLastError(kErrorNoUnicodeTranslation);
+      StoreLastError(kErrorNoUnicodeTranslation);
       return false;
     }
     size_t n = std::c32rtomb(bytes, c, &state);
     if (n == static_cast<size_t>(-1)) {
-      SetLastError(kErrorNoUnicodeTranslation);
+      StoreLastError(kErrorNoUnicodeTranslation);
       return false;
     }
     out.append(bytes, n);

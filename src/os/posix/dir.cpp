@@ -64,7 +64,7 @@ void* OsDirSearchOpen(std::u16string_view path) noexcept {
   std::string native;
   if (!NativePath(path, native)) return nullptr;
   if (native.empty()) {
-    SetLastError(kErrorPathNotFound);
+    StoreLastError(kErrorPathNotFound);
     return nullptr;
   }
   int fd;
@@ -72,20 +72,20 @@ void* OsDirSearchOpen(std::u16string_view path) noexcept {
     fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return nullptr;
   }
   DIR* dir = ::fdopendir(fd);
   if (dir == nullptr) {
     int err = errno;
     ::close(fd);
-    SetLastErrorFromErrno(err);
+    StoreLastErrorFromErrno(err);
     return nullptr;
   }
   auto* search = new (std::nothrow) DirSearch(dir);
   if (search == nullptr) {
     ::closedir(dir);
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return nullptr;
   }
   return InsertHandle(search);
@@ -97,14 +97,14 @@ bool OsDirSearchNext(void* handle, DirEntryInfo* entry) noexcept {
   std::lock_guard<std::mutex> guard(search->m_mutex);
   for (;;) {
     if (search->m_ended) {
-      SetLastError(kErrorNoMoreFiles);
+      StoreLastError(kErrorNoMoreFiles);
       return false;
     }
     errno = 0;
     struct dirent* ent = ::readdir(search->m_dir);
     if (ent == nullptr) {
       if (errno != 0) {
-        SetLastErrorFromErrno(errno);
+        StoreLastErrorFromErrno(errno);
         return false;
       }
       search->m_ended = true;
@@ -118,7 +118,7 @@ bool OsDirSearchNext(void* handle, DirEntryInfo* entry) noexcept {
 
 bool OsDirSearchClose(void* handle) noexcept {
   if (!ReferenceAs<DirSearch>(handle)) return false;
-  return CloseHandle(handle);
+  return HandleClose(handle);
 }
 
 }  // namespace qv::os

@@ -18,10 +18,10 @@ const char* Lookup(const char16_t* name) {
 }
 }  // namespace
 
-bool GetEnvironmentVariable(const char16_t* name, std::u16string& value) {
+bool EnvironmentValue(const char16_t* name, std::u16string& value) {
   const char* found = Lookup(name);
   if (found == nullptr) {
-    SetLastError(kErrorEnvVarNotFound);
+    StoreLastError(kErrorEnvVarNotFound);
     return false;
   }
   return posix::NarrowToUtf16Exact(found, value);
@@ -39,19 +39,19 @@ bool AssignEnvironmentValue(const char16_t* name, const char16_t* value) noexcep
   try {
     std::string narrowName, narrowValue;
     if (name == nullptr || name[0] == 0 || std::u16string_view(name).find(u'=') != std::u16string_view::npos) {
-      SetLastError(kErrorInvalidParameter);
+      StoreLastError(kErrorInvalidParameter);
       return false;
     }
     if (!posix::Utf16ToNarrowExact(name, narrowName)) return false;
     if (value != nullptr && !posix::Utf16ToNarrowExact(value, narrowValue)) return false;
     int rc = value != nullptr ? setenv(narrowName.c_str(), narrowValue.c_str(), 1) : unsetenv(narrowName.c_str());
     if (rc != 0) {
-      SetLastErrorFromErrno(errno);
+      StoreLastErrorFromErrno(errno);
       return false;
     }
     return true;
   } catch (const std::bad_alloc&) {
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return false;
   }
 }

@@ -6,6 +6,6 @@ namespace qv::os {
 
 uint32_t ErrorFromErrno(int err) noexcept;
 // Sets the last error from errno (or the given value) and returns it.
-uint32_t SetLastErrorFromErrno(int err) noexcept;
+uint32_t StoreLastErrorFromErrno(int err) noexcept;
 
 }  // namespace qv::os

@@ -11,8 +11,8 @@ namespace {
 __attribute__((tls_model("initial-exec"))) thread_local uint32_t t_lastError = 0;
 }  // namespace
 
-uint32_t GetLastError() noexcept { return t_lastError; }
-void SetLastError(uint32_t error) noexcept { t_lastError = error; }
+uint32_t LastError() noexcept { return t_lastError; }
+void StoreLastError(uint32_t error) noexcept { t_lastError = error; }
 
 uint32_t ErrorFromErrno(int err) noexcept {
   switch (err) {
@@ -57,7 +57,7 @@ uint32_t ErrorFromErrno(int err) noexcept {
   }
 }
 
-uint32_t SetLastErrorFromErrno(int err) noexcept {
+uint32_t StoreLastErrorFromErrno(int err) noexcept {
   uint32_t e = ErrorFromErrno(err);
   t_lastError = e;
   return e;

@@ -52,12 +52,12 @@ constexpr int kMaxOpenRetries = 16;
 constexpr size_t kMaxIoChunk = size_t{1} << 30;
 
 bool Fail(int err) noexcept {
-  SetLastErrorFromErrno(err);
+  StoreLastErrorFromErrno(err);
   return false;
 }
 
 bool FailWith(uint32_t error) noexcept {
-  SetLastError(error);
+  StoreLastError(error);
   return false;
 }
 
@@ -75,7 +75,7 @@ void* Publish(int fd, uint32_t access, const struct stat& st) noexcept {
                                                S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
   if (object == nullptr) {
     ::close(fd);
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return nullptr;
   }
   return InsertHandle(object);
@@ -174,14 +174,14 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
   std::string native;
   if (!NativePath(path, native)) return nullptr;
   if (native.empty()) {
-    SetLastError(kErrorPathNotFound);
+    StoreLastError(kErrorPathNotFound);
     return nullptr;
   }
   bool write = (options.access & kFileAccessWrite) != 0;
   bool truncate = options.disposition == FileDisposition::kTruncateExisting ||
                   options.disposition == FileDisposition::kCreateAlways;
   if (truncate && !write) {
-    SetLastError(kErrorInvalidParameter);
+    StoreLastError(kErrorInvalidParameter);
     return nullptr;
   }
   int flags = O_CLOEXEC | O_NOCTTY;
@@ -217,7 +217,7 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
       break;
   }
   if (fd < 0) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return nullptr;
   }
   struct stat st;
@@ -231,7 +231,7 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
   bool refused = S_ISDIR(st.st_mode) || (write && !*created && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0);
   if (refused) {
     ::close(fd);
-    SetLastError(kErrorAccessDenied);
+    StoreLastError(kErrorAccessDenied);
     return nullptr;
   }
   if (truncate && !*created && S_ISREG(st.st_mode) && st.st_size != 0 && ::ftruncate(fd, 0) != 0) {
@@ -262,7 +262,7 @@ void* OsFileOpenAnonymous(const FileOpenOptions& options) noexcept {
     if (fd >= 0) ::unlink(templ.c_str());
   }
   if (fd < 0) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return nullptr;
   }
   struct stat st;
@@ -277,7 +277,7 @@ void* OsFileOpenAnonymous(const FileOpenOptions& options) noexcept {
 
 bool OsFileClose(void* file) noexcept {
   if (!FileRef(file)) return false;
-  return CloseHandle(file);
+  return HandleClose(file);
 }
 
 bool OsFileReadBytes(void* file, void* buffer, uint32_t count, uint32_t* done) noexcept {
@@ -311,7 +311,7 @@ bool OsFileWriteBytes(void* file, const void* buffer, uint32_t count, uint32_t* 
   if (!f->m_pipeLike) return WriteAll(*f.get(), data, count, done);
   PipeSignalGuard guard;
   bool ok = WriteAll(*f.get(), data, count, done);
-  if (!ok && GetLastError() == kErrorBrokenPipe) guard.Consume();
+  if (!ok && LastError() == kErrorBrokenPipe) guard.Consume();
   return ok;
 }
 

@@ -56,7 +56,7 @@ bool NativePath(std::u16string_view path, std::string& native) noexcept {
         native.push_back(static_cast<char>(c - kEscapeBase));  // an escaped byte
         continue;
       } else if (c >= 0xD800 && c <= 0xDFFF) {
-        SetLastError(kErrorInvalidName);
+        StoreLastError(kErrorInvalidName);
         return false;
       }
       if (c < 0x80) {
@@ -77,7 +77,7 @@ bool NativePath(std::u16string_view path, std::string& native) noexcept {
     }
     return true;
   } catch (const std::bad_alloc&) {
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return false;
   }
 }

@@ -74,7 +74,7 @@ void* InsertHandle(LibraryObject* object) noexcept {
     return Encode(index, slot.generation);
   } catch (...) {
     object->Release();
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return nullptr;
   }
 }
@@ -84,21 +84,21 @@ LibraryObject* ReferenceHandle(void* handle) noexcept {
   std::lock_guard<std::mutex> guard(table.lock);
   Slot* slot = Find(table, handle);
   if (slot == nullptr) {
-    SetLastError(kErrorInvalidHandle);
+    StoreLastError(kErrorInvalidHandle);
     return nullptr;
   }
   slot->object->AddRef();
   return slot->object;
 }
 
-bool CloseHandle(void* handle) noexcept {
+bool HandleClose(void* handle) noexcept {
   HandleTable& table = Table();
   LibraryObject* object;
   {
     std::lock_guard<std::mutex> guard(table.lock);
     Slot* slot = Find(table, handle);
     if (slot == nullptr) {
-      SetLastError(kErrorInvalidHandle);
+      StoreLastError(kErrorInvalidHandle);
       return false;
     }
     object = slot->object;

@@ -76,6 +76,6 @@ void ApplyUserLocale() noexcept {
     std::setlocale(LC_CTYPE, "C.UTF-8");
 }
 
-uint32_t GetACP() noexcept { return CodePageFromCodeset(nl_langinfo(CODESET)); }
+uint32_t AnsiCodePage() noexcept { return CodePageFromCodeset(nl_langinfo(CODESET)); }
 
 }  // namespace qv::os

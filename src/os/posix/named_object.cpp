@@ -69,9 +69,9 @@ void Backoff(int attempt) noexcept {
 }
 
 int Fail(int fd) noexcept {
-  uint32_t error = SetLastErrorFromErrno(errno);
+  uint32_t error = StoreLastErrorFromErrno(errno);
   if (fd >= 0) close(fd);
-  SetLastError(error);
+  StoreLastError(error);
   return -1;
 }
 
@@ -115,9 +115,9 @@ int OpenNamedObject(const std::string& name, NamedOpen mode, bool writable, cons
     }
     if (created) {
       if (!builder.initialize(fd, builder.context)) {
-        uint32_t error = GetLastError();
+        uint32_t error = LastError();
         ReleaseNamedObject(ref);
-        SetLastError(error);
+        StoreLastError(error);
         return -1;
       }
       out = std::move(ref);
@@ -130,7 +130,7 @@ int OpenNamedObject(const std::string& name, NamedOpen mode, bool writable, cons
     out = std::move(ref);
     return 0;
   }
-  SetLastError(kErrorBusy);
+  StoreLastError(kErrorBusy);
   return -1;
 }
 
@@ -150,7 +150,7 @@ bool DuplicateNamedObject(const NamedObjectRef& from, bool writable, NamedObject
   // The holder keeps the name alive, so it cannot refer to another object.
   if (ref.device != from.device || ref.inode != from.inode) {
     close(fd);
-    SetLastError(kErrorInvalidHandle);
+    StoreLastError(kErrorInvalidHandle);
     return false;
   }
   out = std::move(ref);

@@ -14,7 +14,7 @@ bool MapObjectName(std::string_view platformName, std::string& mapped) {
   static constexpr char kPrefix[] = "/qvcore5.";
   static constexpr char kHex[] = "0123456789ABCDEF";
   if (platformName.empty()) {
-    SetLastError(kErrorInvalidParameter);
+    StoreLastError(kErrorInvalidParameter);
     return false;
   }
   std::string out = kPrefix;
@@ -28,7 +28,7 @@ bool MapObjectName(std::string_view platformName, std::string& mapped) {
       out += c;
     }
     if (out.size() - 1 > kMaxObjectNameBytes) {
-      SetLastError(kErrorFilenameTooLong);
+      StoreLastError(kErrorFilenameTooLong);
       return false;
     }
   }

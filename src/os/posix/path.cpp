@@ -12,19 +12,19 @@
 
 namespace qv::os {
 
-bool GetCurrentDirectory(std::u16string& path) {
+bool CurrentDirectory(std::u16string& path) {
   std::vector<char> buffer(256);
   for (;;) {
     if (getcwd(buffer.data(), buffer.size()) != nullptr) {
       // A directory outside this process's root has no absolute name.
       if (buffer[0] != '/') {
-        SetLastError(kErrorPathNotFound);
+        StoreLastError(kErrorPathNotFound);
         return false;
       }
       return posix::NarrowToUtf16Exact(buffer.data(), path);
     }
     if (errno != ERANGE) {
-      SetLastErrorFromErrno(errno);
+      StoreLastErrorFromErrno(errno);
       return false;
     }
     buffer.resize(buffer.size() * 2);
@@ -36,16 +36,16 @@ bool ChangeCurrentDirectory(std::u16string_view path) noexcept {
     std::string narrow;
     if (!posix::Utf16ToNarrowExact(path, narrow)) return false;
     if (narrow.empty() || narrow.find('\0') != std::string::npos) {
-      SetLastError(kErrorInvalidName);
+      StoreLastError(kErrorInvalidName);
       return false;
     }
     if (chdir(narrow.c_str()) != 0) {
-      SetLastErrorFromErrno(errno);
+      StoreLastErrorFromErrno(errno);
       return false;
     }
     return true;
   } catch (const std::bad_alloc&) {
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return false;
   }
 }

@@ -40,7 +40,7 @@ struct BuildContext {
 void* MapShared(int fd) noexcept {
   void* p = mmap(nullptr, sizeof(SharedSemaphore), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (p == MAP_FAILED) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return nullptr;
   }
   return p;
@@ -49,7 +49,7 @@ void* MapShared(int fd) noexcept {
 bool InitializeShared(int fd, void* context) {
   auto* build = static_cast<BuildContext*>(context);
   if (ftruncate(fd, sizeof(SharedSemaphore)) != 0) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return false;
   }
   void* p = MapShared(fd);
@@ -95,12 +95,12 @@ struct Semaphore::Named {
 
 Semaphore* Semaphore::Create(int32_t initialCount, int32_t maximumCount) noexcept {
   if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
-    SetLastError(kErrorInvalidParameter);
+    StoreLastError(kErrorInvalidParameter);
     return nullptr;
   }
   auto* s = new (std::nothrow) Semaphore();
   if (s == nullptr) {
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return nullptr;
   }
   s->m_local.maximum = static_cast<uint32_t>(maximumCount);
@@ -111,7 +111,7 @@ Semaphore* Semaphore::Create(int32_t initialCount, int32_t maximumCount) noexcep
 Semaphore* Semaphore::OpenNamed(std::string_view platformName, int32_t initialCount, int32_t maximumCount,
                                 bool* existed) noexcept {
   if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
-    SetLastError(kErrorInvalidParameter);
+    StoreLastError(kErrorInvalidParameter);
     return nullptr;
   }
   try {
@@ -131,7 +131,7 @@ Semaphore* Semaphore::OpenNamed(std::string_view platformName, int32_t initialCo
       munmap(named->mapping, sizeof(SharedSemaphore));
       posix::ReleaseNamedObject(named->object);
       delete named;
-      SetLastError(kErrorOutOfMemory);
+      StoreLastError(kErrorOutOfMemory);
       return nullptr;
     }
     s->m_named = named;
@@ -139,7 +139,7 @@ Semaphore* Semaphore::OpenNamed(std::string_view platformName, int32_t initialCo
     if (existed != nullptr) *existed = opened == 0;
     return s;
   } catch (...) {
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return nullptr;
   }
 }
@@ -153,7 +153,7 @@ Semaphore::~Semaphore() {
 }
 
 bool native::SemaphoreFull() noexcept {
-  SetLastError(kErrorTooManyPosts);
+  StoreLastError(kErrorTooManyPosts);
   return false;
 }
 

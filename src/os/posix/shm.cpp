@@ -50,7 +50,7 @@ ViewTable& Views() noexcept {
 
 bool InitializeSection(int fd, void* context) {
   if (ftruncate(fd, static_cast<off_t>(*static_cast<uint32_t*>(context))) != 0) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return false;
   }
   return true;
@@ -76,62 +76,62 @@ void* OpenSection(std::string_view platformName, posix::NamedOpen mode, bool wri
                                      : mode;
     int opened = posix::OpenNamedObject(name, effective, write, builder, object);
     if (opened < 0) {
-      if (effective != mode && GetLastError() == kErrorFileNotFound) SetLastError(kErrorInvalidParameter);
+      if (effective != mode && LastError() == kErrorFileNotFound) StoreLastError(kErrorInvalidParameter);
       return nullptr;
     }
     if (existed != nullptr) *existed = opened == 0;
     auto* section = new (std::nothrow) SectionObject(std::move(object), write);
     if (section == nullptr) {
       posix::ReleaseNamedObject(object);
-      SetLastError(kErrorOutOfMemory);
+      StoreLastError(kErrorOutOfMemory);
       return nullptr;
     }
     return InsertHandle(section);
   } catch (...) {
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return nullptr;
   }
 }
 
 }  // namespace
 
-void* CreateFileMapping(std::string_view platformName, uint32_t size, bool* existed) noexcept {
+void* SectionCreate(std::string_view platformName, uint32_t size, bool* existed) noexcept {
   return OpenSection(platformName, posix::NamedOpen::kOpenOrCreate, true, size, existed);
 }
 
-void* OpenFileMapping(std::string_view platformName, bool write) noexcept {
+void* SectionOpen(std::string_view platformName, bool write) noexcept {
   return OpenSection(platformName, posix::NamedOpen::kOpenExisting, write, 0, nullptr);
 }
 
-void* MapViewOfFile(void* sectionHandle, ViewAccess access) noexcept {
+void* SectionMapView(void* sectionHandle, ViewAccess access) noexcept {
   LibraryObjectRef<SectionObject> section = ReferenceAs<SectionObject>(sectionHandle);
   if (!section) return nullptr;
   if (access == ViewAccess::kNone) {
-    SetLastError(kErrorInvalidParameter);
+    StoreLastError(kErrorInvalidParameter);
     return nullptr;
   }
   bool write = access == ViewAccess::kWrite;
   if (write && !section->Writable()) {
-    SetLastError(kErrorAccessDenied);
+    StoreLastError(kErrorAccessDenied);
     return nullptr;
   }
   const posix::NamedObjectRef& object = section->Object();
   struct stat st;
   if (fstat(object.fd, &st) != 0) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return nullptr;
   }
   size_t length = static_cast<size_t>(st.st_size);
   void* view = mmap(nullptr, length, write ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, object.fd, 0);
   if (view == MAP_FAILED) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return nullptr;
   }
   ViewRecord record{length, {}};
   if (!posix::DuplicateNamedObject(object, write, record.holder)) {
-    uint32_t error = GetLastError();
+    uint32_t error = LastError();
     munmap(view, length);
-    SetLastError(error);
+    StoreLastError(error);
     return nullptr;
   }
   ViewRecord stale{0, {}};
@@ -145,21 +145,21 @@ void* MapViewOfFile(void* sectionHandle, ViewAccess access) noexcept {
   } catch (...) {
     munmap(view, length);
     posix::ReleaseNamedObject(record.holder);
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return nullptr;
   }
   posix::ReleaseNamedObject(stale.holder);
   return view;
 }
 
-bool UnmapViewOfFile(void* address) noexcept {
+bool SectionUnmapView(void* address) noexcept {
   ViewTable& views = Views();
   ViewRecord record;
   {
     std::lock_guard<std::mutex> guard(views.lock);
     auto it = views.views.find(reinterpret_cast<uintptr_t>(address));
     if (it == views.views.end()) {
-      SetLastError(kErrorInvalidAddress);
+      StoreLastError(kErrorInvalidAddress);
       return false;
     }
     record = std::move(it->second);

@@ -51,13 +51,13 @@ Event::~Event() {
 bool Event::Create(bool manualReset, bool initialState) noexcept {
   int err = pthread_mutex_init(&m_mutex, nullptr);
   if (err != 0) {
-    SetLastErrorFromErrno(err);
+    StoreLastErrorFromErrno(err);
     return false;
   }
   err = InitMonotonicCond(&m_cond);
   if (err != 0) {
     pthread_mutex_destroy(&m_mutex);
-    SetLastErrorFromErrno(err);
+    StoreLastErrorFromErrno(err);
     return false;
   }
   m_manualReset = manualReset;
@@ -130,7 +130,7 @@ uint32_t Event::WaitSlow(uint32_t timeoutMs) noexcept {
     if (err == ETIMEDOUT) {
       timedOut = true;
     } else if (err != 0) {
-      SetLastErrorFromErrno(err);
+      StoreLastErrorFromErrno(err);
       result = kWaitFailed;
       break;
     }
@@ -149,19 +149,19 @@ ConditionVariable::~ConditionVariable() {
 bool ConditionVariable::Create() noexcept {
   int err = InitMonotonicCond(&m_cond);
   if (err != 0) {
-    SetLastErrorFromErrno(err);
+    StoreLastErrorFromErrno(err);
     return false;
   }
   m_created = true;
   return true;
 }
 
-bool ConditionVariable::Sleep(CriticalSection& section, uint32_t timeoutMs) noexcept {
+bool ConditionVariable::SleepOn(CriticalSection& section, uint32_t timeoutMs) noexcept {
   timespec deadline{};
   if (timeoutMs != kInfinite) deadline = DeadlineAfter(timeoutMs);
   int err = WaitOn(&m_cond, static_cast<pthread_mutex_t*>(section.NativeHandle()), timeoutMs, deadline);
   if (err == 0) return true;
-  SetLastErrorFromErrno(err);  // ETIMEDOUT becomes kErrorTimeout
+  StoreLastErrorFromErrno(err);  // ETIMEDOUT becomes kErrorTimeout
   return false;
 }
 

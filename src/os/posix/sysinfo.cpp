@@ -76,7 +76,7 @@ bool GetMemoryStatus(MemoryStatus* out) noexcept {
   *out = MemoryStatus{};
   struct sysinfo info;
   if (sysinfo(&info) != 0) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return false;
   }
   uint64_t unit = info.mem_unit ? info.mem_unit : 1;
@@ -123,7 +123,7 @@ bool GetOsVersion(OsVersion* out) noexcept {
   *out = OsVersion{};
   utsname names;
   if (uname(&names) != 0) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return false;
   }
   out->platformId = kPlatformLinux;
@@ -147,7 +147,7 @@ bool GetOsVersion(OsVersion* out) noexcept {
 bool GetUserNameSamCompatible(std::u16string* out) {
   char host[256];
   if (gethostname(host, sizeof host) != 0) {
-    SetLastErrorFromErrno(errno);
+    StoreLastErrorFromErrno(errno);
     return false;
   }
   host[sizeof host - 1] = '\0';
@@ -161,7 +161,7 @@ bool GetUserNameSamCompatible(std::u16string* out) {
   while ((err = getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE)
     buffer.resize(buffer.size() * 2);
   if (err != 0) {
-    SetLastErrorFromErrno(err);
+    StoreLastErrorFromErrno(err);
     return false;
   }
   std::string narrow = host;

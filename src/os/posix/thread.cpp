@@ -41,6 +41,6 @@ void SleepMs(uint32_t milliseconds) noexcept {
 
 void YieldThread() noexcept { sched_yield(); }
 
-void DebugBreak() noexcept { raise(SIGTRAP); }
+void BreakIntoDebugger() noexcept { raise(SIGTRAP); }
 
 }  // namespace qv::os

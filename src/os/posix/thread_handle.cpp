@@ -89,7 +89,7 @@ uint32_t KernelThreadId(pthread_t thread) noexcept {
 bool ThreadObject::Wait() noexcept {
   // A thread cannot outlive its own wait, whoever else is waiting already.
   if (m_id.load(std::memory_order_acquire) == CurrentThreadId()) {
-    SetLastError(kErrorPossibleDeadlock);
+    StoreLastError(kErrorPossibleDeadlock);
     return false;
   }
   std::unique_lock<std::mutex> lock(m_lock);
@@ -104,7 +104,7 @@ bool ThreadObject::Wait() noexcept {
       if (rc != 0) {
         m_state = State::kRunning;
         m_joined.notify_all();
-        SetLastErrorFromErrno(rc);
+        StoreLastErrorFromErrno(rc);
         return false;
       }
       m_exitCode = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(result));
@@ -118,11 +118,11 @@ bool ThreadObject::Wait() noexcept {
 
 }  // namespace
 
-bool CreateThread(uint32_t stackSize, ThreadRoutine routine, void* argument, void** handle,
+bool ThreadStart(uint32_t stackSize, ThreadRoutine routine, void* argument, void** handle,
                   uint32_t* threadId) noexcept {
   auto* object = new (std::nothrow) ThreadObject(routine, argument);
   if (object == nullptr) {
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return false;
   }
   object->AddRef();  // handed to the new thread
@@ -145,8 +145,8 @@ bool CreateThread(uint32_t stackSize, ThreadRoutine routine, void* argument, voi
   pthread_attr_destroy(&attr);
   if (rc != 0) {
     object->Release();  // the new thread's reference
-    CloseHandle(value);
-    SetLastErrorFromErrno(rc);
+    HandleClose(value);
+    StoreLastErrorFromErrno(rc);
     return false;
   }
   object->m_started = true;
@@ -163,7 +163,7 @@ bool WaitForThread(void* handle) noexcept {
   return thread && thread->Wait();
 }
 
-bool GetExitCodeThread(void* handle, uint32_t* exitCode) noexcept {
+bool ThreadExitCode(void* handle, uint32_t* exitCode) noexcept {
   LibraryObjectRef<ThreadObject> thread = ReferenceAs<ThreadObject>(handle);
   if (!thread) return false;
   *exitCode = thread->ExitCode();

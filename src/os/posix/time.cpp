@@ -106,7 +106,7 @@ void CopyShownName(const char* name, char16_t (&dst)[32]) {
 
 }  // namespace
 
-void GetSystemTime(CalendarTime* out) noexcept {
+void SystemTimeNow(CalendarTime* out) noexcept {
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
   tm t{};
@@ -114,7 +114,7 @@ void GetSystemTime(CalendarTime* out) noexcept {
   FromTm(t, static_cast<uint16_t>(ts.tv_nsec / 1000000), out);
 }
 
-void GetLocalTime(CalendarTime* out) noexcept {
+void LocalTimeNow(CalendarTime* out) noexcept {
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
   // localtime_r reads TZ only once; tzset makes a changed TZ count, as the
@@ -131,7 +131,7 @@ bool GetTimeZoneNow(TimeZoneNow* out) noexcept {
   time_t now = time(nullptr);
   tm t{};
   if (localtime_r(&now, &t) == nullptr) {
-    SetLastErrorFromErrno(errno ? errno : EOVERFLOW);
+    StoreLastErrorFromErrno(errno ? errno : EOVERFLOW);
     return false;
   }
   out->biasSeconds = static_cast<int32_t>(-t.tm_gmtoff);
@@ -148,7 +148,7 @@ bool GetTimeZoneNow(TimeZoneNow* out) noexcept {
     CopyShownName(t.tm_gmtoff < year.least ? t.tm_zone : year.leastName, out->standardName);
     CopyShownName(t.tm_gmtoff > year.greatest ? t.tm_zone : daylightName, out->daylightName);
   } catch (const std::bad_alloc&) {
-    SetLastError(kErrorOutOfMemory);
+    StoreLastError(kErrorOutOfMemory);
     return false;
   }
   return true;
@@ -170,7 +170,7 @@ bool LocalTimeToSeconds(const BrokenDownTime& in, int64_t* out) noexcept {
   errno = 0;
   time_t result = mktime(&t);
   if (result == static_cast<time_t>(-1) && t.tm_wday == -1) {
-    SetLastErrorFromErrno(errno ? errno : EOVERFLOW);
+    StoreLastErrorFromErrno(errno ? errno : EOVERFLOW);
     return false;
   }
   *out = static_cast<int64_t>(result);
@@ -182,7 +182,7 @@ bool SecondsToLocalTime(int64_t seconds, BrokenDownTime* out) noexcept {
   time_t value = static_cast<time_t>(seconds);
   tm t{};
   if (localtime_r(&value, &t) == nullptr) {
-    SetLastErrorFromErrno(errno ? errno : EOVERFLOW);
+    StoreLastErrorFromErrno(errno ? errno : EOVERFLOW);
     return false;
   }
   *out = BrokenDownTime{t.tm_sec, t.tm_min, t.tm_hour, t.tm_mday, t.tm_mon, t.tm_year, t.tm_wday, t.tm_yday, t.tm_isdst};
