@@ -56,6 +56,13 @@ bool Fail(int err) noexcept {
   return false;
 }
 
+// Closes a descriptor that will not be handed out; null with the last error set.
+void* Abandon(int fd, int err) noexcept {
+  ::close(fd);
+  Fail(err);
+  return nullptr;
+}
+
 bool FailWith(uint32_t error) noexcept {
   StoreLastError(error);
   return false;
@@ -221,12 +228,7 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
     return nullptr;
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    int err = errno;
-    ::close(fd);
-    Fail(err);
-    return nullptr;
-  }
+  if (::fstat(fd, &st) != 0) return Abandon(fd, errno);
   // A directory is not a file; a file without any write permission is read-only even for root.
   bool refused = S_ISDIR(st.st_mode) || (write && !*created && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0);
   if (refused) {
@@ -234,18 +236,9 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
     StoreLastError(kErrorAccessDenied);
     return nullptr;
   }
-  if (truncate && !*created && S_ISREG(st.st_mode) && st.st_size != 0 && ::ftruncate(fd, 0) != 0) {
-    int err = errno;
-    ::close(fd);
-    Fail(err);
-    return nullptr;
-  }
-  if (options.deleteOnClose && ::unlink(name) != 0) {
-    int err = errno;
-    ::close(fd);
-    Fail(err);
-    return nullptr;
-  }
+  if (truncate && !*created && S_ISREG(st.st_mode) && st.st_size != 0 && ::ftruncate(fd, 0) != 0)
+    return Abandon(fd, errno);
+  if (options.deleteOnClose && ::unlink(name) != 0) return Abandon(fd, errno);
   return Publish(fd, options.access, st);
 }
 
@@ -266,12 +259,7 @@ void* OsFileOpenAnonymous(const FileOpenOptions& options) noexcept {
     return nullptr;
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    int err = errno;
-    ::close(fd);
-    Fail(err);
-    return nullptr;
-  }
+  if (::fstat(fd, &st) != 0) return Abandon(fd, errno);
   return Publish(fd, options.access, st);
 }
 
