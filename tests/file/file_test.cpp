@@ -84,7 +84,8 @@ TEST(FileOpen, TemporaryFilesLeaveNothingBehind) {
   qvtest::TempDir dir;
   qvtest::ScopedEnv tmp("TMPDIR", dir.path().c_str());
   std::u16string named = W(dir.File("named"));
-  for (const QVWCHAR* path : {static_cast<const QVWCHAR*>(nullptr), P(u""), P(named)}) {
+  static const QVWCHAR kEmpty[] = {0};
+  for (const QVWCHAR* path : {static_cast<const QVWCHAR*>(nullptr), kEmpty, P(named)}) {
     QVFILE f;
     uint32_t n, pos;
     char buf[8] = {};
