@@ -34,7 +34,7 @@ struct Blocked {
   uint32_t thread = 0;
   Blocked() { EXPECT_EQ(QVSemaphoreCreate(0, nullptr, 0, &go) + QVThreadCreate(&WaitForGo, go, 0, 0, &thread, nullptr), 0); }
   void Go() { QVSemaphorePost(go); }
-  ~Blocked() { EXPECT_TRUE(EventuallyFinished(thread)), QVSemaphoreDestroy(go); }
+  ~Blocked() { bool ended = EventuallyFinished(thread); QVSemaphoreDestroy(go); EXPECT_TRUE(ended); }
 };
 
 // Runs `child` in a forked process; its exit code, or 1000 + signal.
