@@ -1,10 +1,7 @@
 // Binary files: the open-flag table, reads, writes, seeks, bad input, locks and copies.
-#include <gtest/gtest.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <future>
