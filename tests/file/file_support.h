@@ -1,4 +1,3 @@
-// Helpers of the file tests.
 #pragma once
 #include <fcntl.h>
 #include <sys/stat.h>
