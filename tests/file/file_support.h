@@ -1,7 +1,7 @@
-// Helpers of the file tests.
 #pragma once
-#include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>

@@ -1,11 +1,10 @@
-// The platform primitives, tested through the neutral headers only, so that
-// every backend runs the same checks.
+// The platform primitives through the neutral headers only, so that every backend runs the same checks.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,33 +28,16 @@ using namespace qv::os;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Polls a condition another thread makes true, failing after five seconds
-// instead of hanging.
-template <class Condition>
-bool WaitFor(Condition condition) {
-  const int64_t limit = PerfCounter() + 5 * PerfFrequency();
-  while (!condition()) {
-    if (PerfCounter() > limit) return false;
-    YieldThread();
-  }
-  return true;
-}
-
+using Pair = std::pair<uint32_t, uint32_t>;
 int64_t ElapsedMs(int64_t start) { return (PerfCounter() - start) * 1000 / PerfFrequency(); }
-
+bool OtherThreadEnters(CriticalSection& s) { return std::async(std::launch::async, [&] { return s.TryEnter(); }).get(); }
 }  // namespace
 
 TEST(OsLastError, RoundTripsPerThread) {
-  for (uint32_t value : {0u, 5u, 298u, 0xFFFFFFFFu}) {
-    StoreLastError(value);
-    EXPECT_EQ(LastError(), value);
-  }
-  StoreLastError(87);
+  for (uint32_t value : {0u, 298u, 0xFFFFFFFFu, 87u}) { StoreLastError(value); EXPECT_EQ(LastError(), value); }
   uint32_t seenByOther = 1;
   std::thread([&] { seenByOther = LastError(); }).join();
-  EXPECT_EQ(seenByOther, 0u);  // a new thread starts clean
-  EXPECT_EQ(LastError(), 87u);
+  EXPECT_TRUE(seenByOther == 0 && LastError() == 87u);  // a new thread starts clean
 }
 
 TEST(OsCriticalSection, RecursiveOwnershipAndContentionCount) {
@@ -63,62 +45,45 @@ TEST(OsCriticalSection, RecursiveOwnershipAndContentionCount) {
   section.Enter();
   EXPECT_TRUE(section.TryEnter());  // the owner enters again
   section.Leave();
-  bool otherGot = true;
-  std::thread([&] { otherGot = section.TryEnter(); }).join();
-  EXPECT_FALSE(otherGot);
+  EXPECT_FALSE(OtherThreadEnters(section));
   section.Leave();
   EXPECT_EQ(section.ContentionCount(), 0u);
-
-  // A waiter that found the section held counts once it gets in. Whether it
-  // arrives before the release is up to the scheduler, so repeat until one did.
+  // A waiter that found the section held counts once it gets in. Whether it arrives before the release is
+  // up to the scheduler, so repeat until one did.
   uint32_t rounds = 0;
   for (; rounds < 2000 && section.ContentionCount() == 0; ++rounds) {
     std::atomic<bool> arriving{false};
     section.Enter();
-    std::thread waiter([&] {
-      arriving.store(true);
-      section.Enter();
-      section.Leave();
-    });
-    ASSERT_TRUE(WaitFor([&] { return arriving.load(); }));
+    std::thread waiter([&] { arriving = true, section.Enter(), section.Leave(); });
+    ASSERT_TRUE(qvtest::WaitUntil([&] { return arriving.load(); }));
     for (int i = 0; i < 50; ++i) YieldThread();
     section.Leave();
     waiter.join();
   }
-  EXPECT_GE(section.ContentionCount(), 1u);
-  EXPECT_LE(section.ContentionCount(), rounds);
+  EXPECT_TRUE(section.ContentionCount() >= 1 && section.ContentionCount() <= rounds) << section.ContentionCount();
   section.ResetContentionCount();
   EXPECT_EQ(section.ContentionCount(), 0u);
 }
 
 TEST(OsEvent, ManualAndAutoResetWithTimeouts) {
-  struct Case {
-    bool manual;
-    bool initial;
-    uint32_t first, second;  // two zero-time waits in a row
-  };
-  const Case cases[] = {{true, true, kWaitObject0, kWaitObject0},
-                        {true, false, kWaitTimeout, kWaitTimeout},
-                        {false, true, kWaitObject0, kWaitTimeout},
-                        {false, false, kWaitTimeout, kWaitTimeout}};
-  for (const Case& c : cases) {
+  // Two zero-time waits in a row after creation, then after a Set.
+  const struct { bool manual, initial; uint32_t first, second; } cases[] = {
+      {true, true, kWaitObject0, kWaitObject0}, {true, false, kWaitTimeout, kWaitTimeout},
+      {false, true, kWaitObject0, kWaitTimeout}, {false, false, kWaitTimeout, kWaitTimeout}};
+  for (const auto& c : cases) {
     Event event;
     ASSERT_TRUE(event.Create(c.manual, c.initial));
     EXPECT_EQ(event.IsManualReset(), c.manual);
-    EXPECT_EQ(event.Wait(0), c.first) << c.manual << c.initial;
-    EXPECT_EQ(event.Wait(0), c.second) << c.manual << c.initial;
-    event.Set();
-    EXPECT_EQ(event.Wait(0), kWaitObject0);
-    EXPECT_EQ(event.Wait(0), c.manual ? kWaitObject0 : kWaitTimeout);  // auto reset consumed the Set
+    EXPECT_EQ((Pair{event.Wait(0), event.Wait(0)}), (Pair{c.first, c.second})) << c.manual << c.initial;
+    event.Set();  // an auto reset consumes it in the first wait
+    EXPECT_EQ((Pair{event.Wait(0), event.Wait(0)}), (Pair{kWaitObject0, c.manual ? kWaitObject0 : kWaitTimeout}));
     event.Reset();
     EXPECT_EQ(event.Wait(0), kWaitTimeout);
   }
-
   Event unset;
   ASSERT_TRUE(unset.Create(false, false));
   int64_t start = PerfCounter();
-  EXPECT_EQ(unset.Wait(40), kWaitTimeout);
-  EXPECT_GE(ElapsedMs(start), 39);
+  EXPECT_TRUE(unset.Wait(40) == kWaitTimeout && ElapsedMs(start) >= 39);
 }
 
 TEST(OsEvent, ManualSetReleasesEveryWaiterAutoSetExactlyOne) {
@@ -127,23 +92,15 @@ TEST(OsEvent, ManualSetReleasesEveryWaiterAutoSetExactlyOne) {
     ASSERT_TRUE(event.Create(manual, false));
     std::atomic<int> released{0};
     std::vector<std::thread> waiters;
-    for (int i = 0; i < 3; ++i)
-      waiters.emplace_back([&] {
-        if (event.Wait(kInfinite) == kWaitObject0) released.fetch_add(1);
-      });
-    ASSERT_TRUE(WaitFor([&] { return event.WaiterCount() == 3; }));
-    event.Set();
-    ASSERT_TRUE(WaitFor([&] { return released.load() >= (manual ? 3 : 1); }));
-    if (!manual) {
-      EXPECT_EQ(event.Wait(0), kWaitTimeout);  // the one Set went to one waiter
-      EXPECT_EQ(released.load(), 1);
-      for (int expected : {2, 3}) {
-        event.Set();
-        ASSERT_TRUE(WaitFor([&] { return released.load() == expected; }));
-      }
+    for (int i = 0; i < 3; ++i) waiters.emplace_back([&] { released += event.Wait(kInfinite) == kWaitObject0; });
+    ASSERT_TRUE(qvtest::WaitUntil([&] { return event.WaiterCount() == 3; }));
+    for (int expected : manual ? std::vector{3} : std::vector{1, 2, 3}) {
+      event.Set();
+      ASSERT_TRUE(qvtest::WaitUntil([&] { return released.load() >= expected; }));
+      EXPECT_EQ(released.load(), expected);
+      if (!manual) { EXPECT_EQ(event.Wait(0), kWaitTimeout); }  // each Set went to one waiter
     }
     for (auto& t : waiters) t.join();
-    EXPECT_EQ(released.load(), 3);
   }
 }
 
@@ -153,214 +110,139 @@ TEST(OsCondition, TimesOutHoldingTheSectionAndWakes) {
   ASSERT_TRUE(condition.Create());
   section.Enter();
   int64_t start = PerfCounter();
-  EXPECT_FALSE(condition.SleepOn(section, 30));
-  EXPECT_EQ(LastError(), kErrorTimeout);
-  EXPECT_GE(ElapsedMs(start), 29);
-  bool otherGot = true;
-  std::thread([&] { otherGot = section.TryEnter(); }).join();
-  EXPECT_FALSE(otherGot);  // held again after the time-out
-
+  EXPECT_TRUE(!condition.SleepOn(section, 30) && LastError() == kErrorTimeout && ElapsedMs(start) >= 29);
+  EXPECT_FALSE(OtherThreadEnters(section));  // held again after the time-out
   bool ready = false;
-  std::thread setter([&] {
-    section.Enter();
-    ready = true;
-    condition.Wake();
-    section.Leave();
-  });
+  std::thread setter([&] { section.Enter(), ready = true, condition.Wake(), section.Leave(); });
   while (!ready) ASSERT_TRUE(condition.SleepOn(section, 5000));
   section.Leave();
   setter.join();
 }
 
 TEST(OsSemaphore, MaximumTooManyPostsAndBlockingWait) {
-  struct Bad {
-    int32_t initial, maximum;
-  };
-  for (Bad b : {Bad{0, 0}, Bad{3, 2}, Bad{-1, 2}}) {
+  for (auto [initial, maximum] : {std::pair{0, 0}, {3, 2}, {-1, 2}}) {
     StoreLastError(0);
-    EXPECT_EQ(Semaphore::Create(b.initial, b.maximum), nullptr);
-    EXPECT_EQ(LastError(), kErrorInvalidParameter);
+    EXPECT_TRUE(Semaphore::Create(initial, maximum) == nullptr && LastError() == kErrorInvalidParameter);  // 87
   }
-  Semaphore* s = Semaphore::Create(0, 2);
+  std::unique_ptr<Semaphore> s(Semaphore::Create(0, 2));
   ASSERT_NE(s, nullptr);
-  EXPECT_FALSE(s->TryWait());
-  EXPECT_TRUE(s->Post());
-  EXPECT_TRUE(s->Post());
   StoreLastError(0);
-  EXPECT_FALSE(s->Post());
-  EXPECT_EQ(LastError(), kErrorTooManyPosts);
-  EXPECT_TRUE(s->TryWait());
-  EXPECT_TRUE(s->TryWait());
-  EXPECT_FALSE(s->TryWait());
-
+  EXPECT_EQ(std::vector<bool>({s->TryWait(), s->Post(), s->Post(), s->Post()}), std::vector<bool>({false, true, true, false}));
+  EXPECT_EQ(LastError(), kErrorTooManyPosts);  // 298
+  EXPECT_EQ(std::vector<bool>({s->TryWait(), s->TryWait(), s->TryWait()}), std::vector<bool>({true, true, false}));
   std::atomic<bool> taken{false};
-  std::thread waiter([&] {
-    s->Wait();
-    taken.store(true);
-  });
+  std::thread waiter([&] { s->Wait(), taken = true; });
   EXPECT_TRUE(s->Post());
   waiter.join();
-  EXPECT_TRUE(taken.load());
-  EXPECT_FALSE(s->TryWait());
-  delete s;
+  EXPECT_TRUE(taken.load() && !s->TryWait());
 }
 
 TEST(OsObjectName, MapsEveryNameToOneDistinctPlatformName) {
   std::string a, b, again;
   StoreLastError(0);
-  EXPECT_FALSE(MapObjectName("", a));
-  EXPECT_EQ(LastError(), kErrorInvalidParameter);
-  EXPECT_FALSE(MapObjectName(std::string(4096, 'x'), a));
-  EXPECT_EQ(LastError(), kErrorFilenameTooLong);
+  EXPECT_TRUE(!MapObjectName("", a) && LastError() == kErrorInvalidParameter);
+  EXPECT_TRUE(!MapObjectName(std::string(4096, 'x'), a) && LastError() == kErrorFilenameTooLong);
   // Characters a platform namespace treats specially must not merge names.
-  const char* pairs[][2] = {
-      {"SEM:a/b", "SEM:a%2Fb"}, {"SEM:a\\b", "SEM:a/b"}, {"SEM:x\n", "SEM:x%0A"}, {"SEM:a", "SHM:a"}};
-  for (auto& p : pairs) {
-    ASSERT_TRUE(MapObjectName(p[0], a)) << p[0];
-    ASSERT_TRUE(MapObjectName(p[1], b)) << p[1];
-    ASSERT_TRUE(MapObjectName(p[0], again));
-    EXPECT_NE(a, b) << p[0] << " vs " << p[1];
-    EXPECT_EQ(a, again);
+  for (auto [x, y] : {std::pair{"SEM:a/b", "SEM:a%2Fb"}, {"SEM:a\\b", "SEM:a/b"}, {"SEM:x\n", "SEM:x%0A"}, {"SEM:a", "SHM:a"}}) {
+    ASSERT_TRUE(MapObjectName(x, a) && MapObjectName(y, b) && MapObjectName(x, again)) << x;
+    EXPECT_TRUE(a != b && a == again) << x << " vs " << y;
   }
 }
 
 TEST(OsThreadHandle, JoinExitCodeAndSecondCloseFails) {
   Event go;
   ASSERT_TRUE(go.Create(true, false));
-  struct Arg {
-    Event* go;
-  } arg{&go};
-  auto routine = [](void* p) -> uint32_t {
-    static_cast<Arg*>(p)->go->Wait(kInfinite);
-    return 42;
-  };
+  auto routine = [](void* p) -> uint32_t { return static_cast<Event*>(p)->Wait(kInfinite), 42; };
   void* handle = nullptr;
-  uint32_t id = 0;
-  ASSERT_TRUE(ThreadStart(0, routine, &arg, &handle, &id));
-  EXPECT_NE(id, 0u);
-  EXPECT_NE(id, CurrentThreadId());
-  uint32_t code = 0;
-  ASSERT_TRUE(ThreadExitCode(handle, &code));
-  EXPECT_EQ(code, kStillActive);
+  uint32_t id = 0, running = 0, code = 0;
+  ASSERT_TRUE(ThreadStart(0, routine, &go, &handle, &id));
+  EXPECT_TRUE(id != 0 && id != CurrentThreadId());
+  ASSERT_TRUE(ThreadExitCode(handle, &running));
   go.Set();
-  ASSERT_TRUE(WaitForThread(handle));
-  ASSERT_TRUE(ThreadExitCode(handle, &code));
-  EXPECT_EQ(code, 42u);
-  EXPECT_TRUE(HandleClose(handle));
+  ASSERT_TRUE(WaitForThread(handle) && ThreadExitCode(handle, &code));
+  EXPECT_EQ((Pair{running, code}), (Pair{kStillActive, 42u}));  // 259 while running
   StoreLastError(0);
-  EXPECT_FALSE(HandleClose(handle));
-  EXPECT_EQ(LastError(), kErrorInvalidHandle);
+  EXPECT_TRUE(HandleClose(handle) && !HandleClose(handle) && LastError() == kErrorInvalidHandle);  // 6 on the second close
   StoreLastError(0);
-  EXPECT_FALSE(WaitForThread(CurrentThreadPseudoHandle()));
-  EXPECT_EQ(LastError(), kErrorInvalidHandle);
+  EXPECT_TRUE(!WaitForThread(CurrentThreadPseudoHandle()) && LastError() == kErrorInvalidHandle);
 }
 
 TEST(OsClock, CountersAreMonotonic) {
-  ASSERT_GT(PerfFrequency(), 0);
-  ASSERT_GT(FastTickFrequency(), 0);
+  ASSERT_TRUE(PerfFrequency() > 0 && FastTickFrequency() > 0);
   int64_t perf = PerfCounter(), fast = FastTicks();
   uint64_t tick = TickCount64();
   for (int i = 0; i < 100000; ++i) {
-    int64_t p = PerfCounter(), f = FastTicks();
-    uint64_t t = TickCount64();
-    ASSERT_GE(p, perf);
-    ASSERT_GE(f, fast);
-    ASSERT_GE(t, tick);
-    perf = p, fast = f, tick = t;
+    int64_t p = perf, f = fast;
+    uint64_t t = tick;
+    ASSERT_TRUE((perf = PerfCounter()) >= p && (fast = FastTicks()) >= f && (tick = TickCount64()) >= t) << i;
   }
-  // 2020-01-01 in 100 ns intervals since 1601.
-  EXPECT_GT(ChooseSystemTimeFunction()(), 132223104000000000ull);
+  EXPECT_GT(ChooseSystemTimeFunction()(), 132223104000000000ull);  // 2020-01-01 in 100 ns intervals since 1601
 }
 
 TEST(OsPath, GrammarOfThePlatform) {
-  EXPECT_TRUE(IsPathSeparator(PreferredPathSeparator()));
-  struct Case {
-    const char16_t* path;
-    size_t root;
-  };
+  const struct { const char16_t* path; size_t root; } cases[] = {
 #if defined(_WIN32)
-  const Case cases[] = {{u"", 0}, {u"a\\b", 0}, {u"a/b", 0}, {u"C:\\a", 3}, {u"C:/a", 3}};
+      {u"", 0}, {u"a\\b", 0}, {u"a/b", 0}, {u"C:\\a", 3}, {u"C:/a", 3}};
   EXPECT_TRUE(IsPathSeparator(u'\\'));
 #else
-  const Case cases[] = {{u"", 0}, {u"a/b", 0}, {u"./a", 0}, {u"/", 1}, {u"/a/b", 1}, {u"//a", 1}, {u"\\a", 0}};
+      {u"", 0}, {u"a/b", 0}, {u"./a", 0}, {u"/", 1}, {u"/a/b", 1}, {u"//a", 1}, {u"\\a", 0}};
   EXPECT_FALSE(IsPathSeparator(u'\\'));
 #endif
-  EXPECT_TRUE(IsPathSeparator(u'/'));
-  EXPECT_FALSE(IsPathSeparator(u'a'));
-  for (const Case& c : cases) EXPECT_EQ(PathRootLength(c.path), c.root) << (&c - cases);
+  EXPECT_TRUE(IsPathSeparator(PreferredPathSeparator()) && IsPathSeparator(u'/') && !IsPathSeparator(u'a'));
+  for (const auto& c : cases) EXPECT_EQ(PathRootLength(c.path), c.root) << (&c - cases);
   std::u16string cwd;
-  ASSERT_TRUE(CurrentDirectory(cwd));
-  EXPECT_GT(PathRootLength(cwd), 0u);  // always absolute
+  EXPECT_TRUE(CurrentDirectory(cwd) && PathRootLength(cwd) > 0);  // always absolute
 }
 
 TEST(OsText, CurrentDirectoryAndEnvironmentRoundTripAsUtf16) {
   if (AnsiCodePage() != 65001) GTEST_SKIP() << "needs a UTF-8 narrow codeset on this platform";
   const std::u16string text = u"qv\u00e9\u4e2d\U0001F600";  // Latin, CJK and a surrogate pair
-  std::u16string name = u"QV_OS_TEST_" + fs::path(qvtest::UniqueName("v")).u16string();
-  ASSERT_TRUE(AssignEnvironmentValue(name.c_str(), text.c_str()));
-  std::u16string value;
-  ASSERT_TRUE(EnvironmentValue(name.c_str(), value));
-  EXPECT_EQ(value, text);
-  EXPECT_TRUE(HasEnvironmentVariable(name.c_str()));
-  ASSERT_TRUE(AssignEnvironmentValue(name.c_str(), nullptr));
-  EXPECT_FALSE(HasEnvironmentVariable(name.c_str()));
+  std::u16string name = u"QV_OS_TEST_" + fs::path(qvtest::UniqueName("v")).u16string(), value, saved, cwd;
+  ASSERT_TRUE(AssignEnvironmentValue(name.c_str(), text.c_str()) && EnvironmentValue(name.c_str(), value));
+  EXPECT_TRUE(value == text && HasEnvironmentVariable(name.c_str()));
+  EXPECT_TRUE(AssignEnvironmentValue(name.c_str(), nullptr) && !HasEnvironmentVariable(name.c_str()));
   StoreLastError(0);
-  EXPECT_FALSE(EnvironmentValue(name.c_str(), value));
-  EXPECT_EQ(LastError(), kErrorEnvVarNotFound);
-
+  EXPECT_TRUE(!EnvironmentValue(name.c_str(), value) && LastError() == kErrorEnvVarNotFound);
   qvtest::TempDir dir;
   fs::path inner = fs::canonical(dir.path()) / fs::path(text);
   fs::create_directory(inner);
-  std::u16string saved;
-  ASSERT_TRUE(CurrentDirectory(saved));
-  ASSERT_TRUE(ChangeCurrentDirectory(inner.u16string()));
-  std::u16string cwd;
-  EXPECT_TRUE(CurrentDirectory(cwd));
-  EXPECT_TRUE(ChangeCurrentDirectory(saved));
-  EXPECT_EQ(cwd, inner.u16string());
+  ASSERT_TRUE(CurrentDirectory(saved) && ChangeCurrentDirectory(inner.u16string()));
+  bool got = CurrentDirectory(cwd);
+  EXPECT_TRUE(ChangeCurrentDirectory(saved) && got && cwd == inner.u16string());
 }
 
 #if !defined(_WIN32)
-// The choice of this backend: a name that has no exact form on the other
-// side of the seam is refused (1113), never replaced.
+// This backend refuses (1113), never replaces, a name with no exact form on the other side of the seam.
 TEST(OsText, NamesWithoutAnExactFormAreRefused) {
   if (AnsiCodePage() != 65001) GTEST_SKIP() << "needs a UTF-8 narrow codeset";
-  const std::u16string lone = u"qv\xD800x";
-  StoreLastError(0);
-  EXPECT_FALSE(AssignEnvironmentValue(u"QV_OS_TEST_LONE", lone.c_str()));
-  EXPECT_EQ(LastError(), kErrorNoUnicodeTranslation);
+  std::u16string lone = u"qv\xD800x", saved, cwd;
   AppendFile file;
-  EXPECT_FALSE(file.Open(lone));
-  EXPECT_EQ(LastError(), kErrorNoUnicodeTranslation);
-
+  StoreLastError(0);
+  EXPECT_TRUE(!AssignEnvironmentValue(u"QV_OS_TEST_LONE", lone.c_str()) && LastError() == kErrorNoUnicodeTranslation);
+  StoreLastError(0);
+  EXPECT_TRUE(!file.Open(lone) && LastError() == kErrorNoUnicodeTranslation);
   qvtest::TempDir dir;
   std::string undecodable = dir.path() + "/bad\xFF";
   fs::create_directory(undecodable);
-  std::u16string saved, cwd;
   ASSERT_TRUE(CurrentDirectory(saved));
   fs::current_path(undecodable);
   StoreLastError(0);
-  EXPECT_FALSE(CurrentDirectory(cwd));
-  EXPECT_EQ(LastError(), kErrorNoUnicodeTranslation);
+  EXPECT_TRUE(!CurrentDirectory(cwd) && LastError() == kErrorNoUnicodeTranslation);
   EXPECT_TRUE(ChangeCurrentDirectory(saved));
 }
 #endif
 
 TEST(OsAppendFile, AppendsWholeChunksAndReportsFailures) {
   qvtest::TempDir dir;
-  std::u16string name = fs::path(dir.File("report.csv")).u16string();
   for (const char* chunk : {"one\n", "two\n"}) {
     AppendFile file;
-    ASSERT_TRUE(file.Open(name));
-    ASSERT_TRUE(file.Append(chunk, 4));
+    ASSERT_TRUE(file.Open(fs::path(dir.File("report.csv")).u16string()) && file.Append(chunk, 4));
     EXPECT_TRUE(file.Close());
   }
-  std::ifstream in(dir.File("report.csv"), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "one\ntwo\n");
+  EXPECT_EQ(qvtest::ReadFile(dir.File("report.csv")), "one\ntwo\n");
   AppendFile missing;
   StoreLastError(0);
-  EXPECT_FALSE(missing.Open(fs::path(dir.File("no/such/dir")).u16string()));
-  EXPECT_TRUE(LastError() == kErrorFileNotFound || LastError() == kErrorPathNotFound) << LastError();
-  EXPECT_FALSE(missing.Append("x", 1));
-  EXPECT_EQ(LastError(), kErrorInvalidHandle);
+  EXPECT_TRUE(!missing.Open(fs::path(dir.File("no/such/dir")).u16string()) &&
+              (LastError() == kErrorFileNotFound || LastError() == kErrorPathNotFound)) << LastError();
+  EXPECT_TRUE(!missing.Append("x", 1) && LastError() == kErrorInvalidHandle);
 }
