@@ -187,25 +187,3 @@ TEST(NamedSemaphoreAcrossProcesses, TwoProcessesShareOneCount) {
   QVNamedSemClose(s);
   EXPECT_FALSE(ObjectExists(name));
 }
-
-TEST(NamedSemaphoreAcrossProcesses, AKilledHolderLeavesNothingBehind) {
-  std::string shared = UniqueName("qvsem"), alone = UniqueName("qvsem");
-  QVSEMAPHORE s;
-  ASSERT_EQ(QVNamedSemOpen(shared.c_str(), 0, &s), QV_S_OK);
-  {
-    HelperProcess helper, lonely;
-    ASSERT_EQ(helper.Run("sem " + shared + " 0"), QV_S_OK);
-    EXPECT_EQ(helper.Run("post"), QV_S_OK);
-    ASSERT_EQ(lonely.Run("sem " + alone + " 3"), QV_S_OK);
-    helper.Kill();
-    lonely.Kill();
-  }
-  EXPECT_EQ(QVNamedSemTryWait(s), QV_S_OK);  // the killed helper's post stays
-  QVNamedSemClose(s);
-  EXPECT_FALSE(ObjectExists(shared));
-  // The object only the killed process held is gone for a new opener.
-  ASSERT_EQ(QVNamedSemOpen(alone.c_str(), 0, &s), QV_S_OK);
-  EXPECT_EQ(QVNamedSemTryWait(s), QV_E_FAIL);
-  QVNamedSemClose(s);
-  EXPECT_FALSE(ObjectExists(alone));
-}
