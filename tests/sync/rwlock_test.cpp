@@ -8,7 +8,6 @@
 #include <deque>
 #include <functional>
 #include <future>
-#include <map>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -236,135 +235,89 @@ TEST(RWLock, ReadersBeyondTheSlotsShareReEnterHoldOffAWriterAndGiveTheirSlotsBac
 
 namespace {
 
-enum Kind { kRead, kReRead, kWrite, kWriteThenRead, kUpgrade, kTryRead, kTryWrite, kTryUpgrade, kKinds };
-
 // An independent record of who is inside, checked against the lock's promise.
-struct Shared {
-  QVRWLOCK lock;
+struct Inside {
   std::atomic<int> readers{0}, writers{0}, violations{0}, unexpected{0};
-  std::atomic<uint32_t> maxOverflow{0};
-  std::atomic<long> done[kKinds] = {};
-
-  void EnterRead() {
-    readers.fetch_add(1);
-    if (writers.load() != 0) violations.fetch_add(1);
-    const uint32_t overflow = CQVRWLockImpl::FromHandle(lock)->OverflowCount();
-    for (uint32_t seen = maxOverflow.load(); overflow > seen && !maxOverflow.compare_exchange_weak(seen, overflow);) {
-    }
+  void Read(int d) {
+    if ((readers += d) > 0 && d > 0 && writers != 0) ++violations;
   }
-  void LeaveRead() { readers.fetch_sub(1); }
-  void EnterWrite() {
-    if (writers.fetch_add(1) != 0 || readers.load() != 0) violations.fetch_add(1);
+  void Write(int d) {
+    if (d > 0 && (writers++ != 0 || readers != 0)) ++violations;
+    if (d < 0) --writers;
   }
   void Expect(QVRESULT got, QVRESULT want = 0) {
-    if (got != want) unexpected.fetch_add(1);
-  }
-  // Holding `reads` reads and the write lock: releases the write lock (the reads stay), then the reads.
-  void FinishWrite(std::mt19937& rng, int reads) {
-    writers.fetch_sub(1);
-    Expect(QVRWLockReleaseWrite(lock));
-    if (reads == 0) return;
-    EnterRead();
-    Linger(rng);
-    LeaveRead();
-    for (int i = 0; i < reads; ++i) Expect(QVRWLockReleaseRead(lock));
-  }
-  static void Linger(std::mt19937& rng) {
-    if (rng() % 4 == 0) std::this_thread::yield();
-  }
-
-  // Returns whether the kind ran; a refused try counts as not run.
-  bool Once(Kind kind, std::mt19937& rng) {
-    switch (kind) {
-      case kRead:
-      case kReRead: {
-        const int again = kind == kReRead ? 1 + static_cast<int>(rng() % 3) : 0;
-        Expect(QVRWLockAcquireRead(lock));
-        EnterRead();
-        for (int i = 0; i < again; ++i) Expect(QVRWLockAcquireRead(lock)), Linger(rng);
-        LeaveRead();
-        for (int i = 0; i <= again; ++i) Expect(QVRWLockReleaseRead(lock));
-        return true;
-      }
-      case kWrite:
-      case kTryWrite: {
-        QVRESULT r = kind == kTryWrite ? QVRWLockTryAcquireWrite(lock) : QVRWLockAcquireWrite(lock);
-        if (kind == kTryWrite && r == QV_E_FAIL) return false;
-        Expect(r);
-        EnterWrite();
-        if (rng() % 2) Expect(QVRWLockAcquireWrite(lock)), Expect(QVRWLockReleaseWrite(lock));
-        Linger(rng);
-        FinishWrite(rng, 0);
-        return true;
-      }
-      case kWriteThenRead: {
-        Expect(QVRWLockAcquireWrite(lock));
-        EnterWrite();
-        const int reads = 1 + static_cast<int>(rng() % 3), keep = static_cast<int>(rng() % (reads + 1));
-        for (int i = 0; i < reads; ++i) Expect(QVRWLockAcquireRead(lock));
-        for (int i = keep; i < reads; ++i) Expect(QVRWLockReleaseRead(lock));  // released while still writing
-        FinishWrite(rng, keep);
-        return true;
-      }
-      case kTryRead: {
-        QVRESULT r = QVRWLockTryAcquireRead(lock);
-        if (r == QV_E_FAIL) return false;
-        Expect(r);
-        EnterRead();
-        Linger(rng);
-        LeaveRead();
-        Expect(QVRWLockReleaseRead(lock));
-        return true;
-      }
-      default: {  // upgrade: refused while another writer waits
-        Expect(QVRWLockAcquireRead(lock));
-        EnterRead();
-        QVRESULT r = kind == kTryUpgrade ? QVRWLockTryAcquireWrite(lock) : QVRWLockAcquireWrite(lock);
-        LeaveRead();
-        if (r != 0) {
-          Expect(r, QV_E_FAIL);
-          Expect(QVRWLockReleaseRead(lock));
-          return false;
-        }
-        EnterWrite();
-        Linger(rng);
-        FinishWrite(rng, 1);
-        return true;
-      }
-    }
+    if (got != want) ++unexpected;
   }
 };
+
+// Kinds: read, try-read, write, try-write, upgrade, try-upgrade; reads re-enter and writes recurse and take reads,
+// some kept past the write release. Returns false for a refused try or upgrade.
+bool Round(QVRWLOCK l, Inside& in, std::mt19937& rng, int kind, std::atomic<uint32_t>& maxOverflow) {
+  const bool tryIt = kind % 2 != 0, upgrade = kind / 2 == 2;
+  const int extra = static_cast<int>(rng() % 4);
+  if (kind / 2 == 0) {
+    QVRESULT r = tryIt ? QVRWLockTryAcquireRead(l) : QVRWLockAcquireRead(l);
+    if (tryIt && r == QV_E_FAIL) return false;
+    in.Expect(r);
+    in.Read(1);
+    const uint32_t overflow = CQVRWLockImpl::FromHandle(l)->OverflowCount();
+    for (uint32_t seen = maxOverflow; overflow > seen && !maxOverflow.compare_exchange_weak(seen, overflow);) {
+    }
+    for (int i = 0; i < extra; ++i) in.Expect(QVRWLockAcquireRead(l));
+    if (rng() % 4 == 0) std::this_thread::yield();
+    in.Read(-1);
+    for (int i = 0; i <= extra; ++i) in.Expect(QVRWLockReleaseRead(l));
+    return true;
+  }
+  int reads = upgrade ? 1 : 0;
+  if (upgrade) in.Expect(QVRWLockAcquireRead(l)), in.Read(1);
+  QVRESULT r = tryIt ? QVRWLockTryAcquireWrite(l) : QVRWLockAcquireWrite(l);
+  if (upgrade) in.Read(-1);
+  if (r != 0) {
+    in.Expect(r, tryIt || upgrade ? QV_E_FAIL : 0);
+    if (upgrade) in.Expect(QVRWLockReleaseRead(l));
+    return false;
+  }
+  in.Write(1);
+  if (!upgrade && extra % 2 != 0) in.Expect(QVRWLockAcquireWrite(l)), in.Expect(QVRWLockReleaseWrite(l));
+  const int keep = upgrade ? 0 : static_cast<int>(rng() % (extra + 1));
+  for (int i = 0; i < extra && !upgrade; ++i) in.Expect(QVRWLockAcquireRead(l));
+  for (int i = keep; i < extra && !upgrade; ++i) in.Expect(QVRWLockReleaseRead(l));  // released while still writing
+  reads += keep;
+  if (rng() % 4 == 0) std::this_thread::yield();
+  in.Write(-1);
+  in.Expect(QVRWLockReleaseWrite(l));
+  if (reads > 0) in.Read(1), in.Read(-1);
+  for (int i = 0; i < reads; ++i) in.Expect(QVRWLockReleaseRead(l));
+  return true;
+}
 
 }  // namespace
 
 // Slot readers, overflow readers (more threads than slots) and writers mix every kind of hold for two seconds.
 TEST(RWLockStress, NoReaderBesideAWriterNorTwoWritersWithSlotAndOverflowReaders) {
-  Shared s;
-  ASSERT_EQ(QVRWLockCreate("stress", 0, &s.lock), 0);
+  RWLock lock("stress");
+  Inside in;
+  std::atomic<uint32_t> maxOverflow{0};
+  std::atomic<long> done[6] = {};
   std::promise<void> finished;
   std::thread watchdog([f = finished.get_future()] {
-    if (f.wait_for(60s) != std::future_status::ready) {
-      std::fprintf(stderr, "reader-writer stress test: no progress after 60 s (deadlock)\n");
-      std::abort();
-    }
+    if (f.wait_for(60s) != std::future_status::ready) std::fprintf(stderr, "stress: deadlock\n"), std::abort();
   });
   const auto end = std::chrono::steady_clock::now() + 2s;
   std::vector<std::thread> threads;
   for (unsigned i = 0; i < CQVRWLockImpl::kSlots + 4; ++i)
-    threads.emplace_back([&s, i, end] {
+    threads.emplace_back([&, i] {
       std::mt19937 rng(1234u + i);
-      while (std::chrono::steady_clock::now() < end) {
-        const Kind kind = static_cast<Kind>(rng() % kKinds);
-        if (s.Once(kind, rng)) s.done[kind].fetch_add(1);
-      }
+      for (int kind; std::chrono::steady_clock::now() < end;)
+        if (Round(lock.h, in, rng, kind = static_cast<int>(rng() % 6), maxOverflow)) ++done[kind];
     });
   for (auto& t : threads) t.join();
   finished.set_value();
   watchdog.join();
-  EXPECT_EQ(s.violations.load(), 0);
-  EXPECT_EQ(s.unexpected.load(), 0);
-  EXPECT_GT(s.maxOverflow.load(), 0u);
-  for (int k = 0; k < kKinds; ++k) EXPECT_GT(s.done[k].load(), 0) << k;
-  ExpectFree(s.lock);
-  EXPECT_EQ(QVRWLockDestroy(s.lock), 0);
+  EXPECT_EQ(in.violations.load(), 0);
+  EXPECT_EQ(in.unexpected.load(), 0);
+  EXPECT_GT(maxOverflow.load(), 0u);
+  for (int k = 0; k < 6; ++k) EXPECT_GT(done[k].load(), 0) << k;
+  ExpectFree(lock.h);
 }
