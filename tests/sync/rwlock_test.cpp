@@ -42,41 +42,29 @@ struct RWLock {
 // A thread that runs the calls it is given, in order, so that it can hold a lock across steps.
 class Worker {
  public:
-  Worker() : m_thread([this] { Run(); }) {}
-  ~Worker() {
-    Post({});
-    m_thread.join();
-  }
-  std::future<QVRESULT> Start(std::function<QVRESULT()> call) {
-    std::packaged_task<QVRESULT()> task(std::move(call));
-    auto result = task.get_future();
-    Post(std::move(task));
-    return result;
-  }
+  ~Worker() { Post({}), m_thread.join(); }  // an empty task ends the thread
+  std::future<QVRESULT> Start(std::function<QVRESULT()> call) { return Post(std::packaged_task<QVRESULT()>(call)); }
 
  private:
-  void Post(std::packaged_task<QVRESULT()> task) {
+  std::future<QVRESULT> Post(std::packaged_task<QVRESULT()> task) {
     std::lock_guard<std::mutex> g(m_mutex);
     m_tasks.push_back(std::move(task));
     m_cv.notify_one();
+    return m_tasks.back().valid() ? m_tasks.back().get_future() : std::future<QVRESULT>();
   }
   void Run() {
-    for (;;) {
-      std::packaged_task<QVRESULT()> task;
-      {
-        std::unique_lock<std::mutex> g(m_mutex);
-        m_cv.wait(g, [this] { return !m_tasks.empty(); });
-        task = std::move(m_tasks.front());
-        m_tasks.pop_front();
-      }
+    for (std::packaged_task<QVRESULT()> task;; task()) {
+      std::unique_lock<std::mutex> g(m_mutex);
+      m_cv.wait(g, [this] { return !m_tasks.empty(); });
+      task = std::move(m_tasks.front());
+      m_tasks.pop_front();
       if (!task.valid()) return;
-      task();
     }
   }
   std::mutex m_mutex;
   std::condition_variable m_cv;
   std::deque<std::packaged_task<QVRESULT()>> m_tasks;
-  std::thread m_thread;
+  std::thread m_thread{[this] { Run(); }};  // last: starts once the members it uses exist
 };
 
 constexpr QVRESULT kBlocks = 0x7FFFFFFE, kHung = 0x7FFFFFFF;
@@ -163,7 +151,7 @@ TEST(RWLock, Scenarios) {
   for (const Scenario& s : scenarios) Play(s);
 }
 
-TEST(RWLock, PartsAreNamedAfterTheLock) {
+TEST(RWLock, PartsAreNamedAfterTheLockAndBadInputGetsAClearResult) {
   RWLock lock("cache"), unnamed(nullptr);
   auto mutex = [](QVMUTEX m) { return qv::sync::CQVMutex::FromHandle(m); };
   EXPECT_EQ(mutex(lock.impl()->LockHandle())->GetName(), "cache::CQVRWLockImpl::m_lock");
@@ -174,9 +162,6 @@ TEST(RWLock, PartsAreNamedAfterTheLock) {
   EXPECT_EQ(gate->Name(), "cache::CQVRWLockImpl::m_writerGate");
   EXPECT_TRUE(gate->IsManualReset());
   EXPECT_EQ(gate->TryWait(), QV_S_OK);  // open while nobody reads
-}
-
-TEST(RWLock, BadInputGetsAClearResult) {
   EXPECT_EQ(QVRWLockCreate("x", 0, nullptr), QV_E_INVALIDARG);
   for (QVRWLOCK h : {static_cast<QVRWLOCK>(nullptr), static_cast<QVRWLOCK>(QV_INVALID_HANDLE)}) {
     for (QVRESULT r : {QVRWLockAcquireRead(h), QVRWLockAcquireWrite(h), QVRWLockReleaseRead(h), QVRWLockReleaseWrite(h),
