@@ -35,8 +35,8 @@ std::vector<Report> ParseDumps(const std::string& path) {
   std::string text = qvtest::ReadFile(path);
   EXPECT_TRUE(text.empty() || text.back() == '\n') << "the file ends in the middle of a line";
   std::vector<std::string> lines;
-  for (size_t start = 0, nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-    lines.push_back(text.substr(start, nl - start));
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   std::vector<Report> reports;
   std::smatch m;
   for (size_t i = 0; i < lines.size(); i += 3) {
@@ -184,8 +184,8 @@ TEST_F(LockStats, OrderIsKindThenAddressAndDestroyedMutexesStayUntilTheNextReset
 
 TEST_F(LockStats, BadArgumentsAndFailedDumpsGetTheirExactResult) {
   QVMUTEX plain = nullptr, excluded = nullptr;
-  ASSERT_EQ(QVMutexCreate("ls-plain", 0, &plain), QV_S_OK);
   std::string excludedName = qvtest::UniqueName("ls-excluded");
+  ASSERT_EQ(QVMutexCreate("ls-plain", 0, &plain), QV_S_OK);
   ASSERT_EQ(QVMutexCreate(excludedName.c_str(), QV_MUTEX_STATS | QV_MUTEX_NOSTATS, &excluded), QV_S_OK);
   QVLockStats stats;
   std::memset(&stats, 0x5A, sizeof stats);
