@@ -1,15 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
-#include <vector>
-
-#include "qvcore5/qvcore.h"
-#include "support/test_support.h"
 #include "sync/condition.h"
+#include "sync/sync_test.h"
 
-using namespace std::chrono_literals;
 using qvtest::WaitUntil;
 
 namespace {

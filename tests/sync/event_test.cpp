@@ -1,15 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
-#include <vector>
-
-#include "qvcore5/qvcore.h"
-#include "support/test_support.h"
 #include "sync/event.h"
-
-using namespace std::chrono_literals;
+#include "sync/sync_test.h"
 
 namespace {
 struct Signal {

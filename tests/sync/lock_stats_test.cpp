@@ -1,21 +1,13 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
-
-#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <future>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "os/os_append_file.h"
-#include "qvcore5/qvcore.h"
-#include "support/test_support.h"
+#include "sync/sync_test.h"
 
 namespace {
 

@@ -1,25 +1,16 @@
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <functional>
-#include <future>
 #include <mutex>
 #include <random>
-#include <thread>
-#include <vector>
 
 #include "os/os_thread.h"
-#include "qvcore5/qvcore.h"
 #include "sync/event.h"
 #include "sync/mutex.h"
 #include "sync/rwlock.h"
+#include "sync/sync_test.h"
 
-using namespace std::chrono_literals;
 using qv::sync::CQVRWLockImpl;
 
 namespace {

@@ -1,28 +1,15 @@
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <climits>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "qvcore5/qvcore.h"
-#include "support/test_support.h"
+#include "sync/sync_test.h"
 #include "sync/xproc.h"
 
 using qvtest::HelperProcess;
+using qvtest::OnThreads;
 using qvtest::ObjectExists;
 using qvtest::UniqueName;
 
 namespace {
 const QVSEMAPHORE kNone = reinterpret_cast<QVSEMAPHORE>(QV_INVALID_HANDLE);
-
-template <class Fn>
-void OnThreads(int n, Fn body) {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < n; ++t) threads.emplace_back(body);
-  for (auto& t : threads) t.join();
-}
 }  // namespace
 
 TEST(Semaphore, CountsUnitsUpToTheMaximum) {

@@ -1,11 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <memory>
-#include <string>
 
-#include "qvcore5/qvcore.h"
-#include "support/test_support.h"
+#include "sync/sync_test.h"
 #include "sync/xproc.h"
 
 using qvtest::HelperProcess;
