@@ -8,9 +8,7 @@ using qvtest::OnThreads;
 using qvtest::ObjectExists;
 using qvtest::UniqueName;
 
-namespace {
 const QVSEMAPHORE kNone = reinterpret_cast<QVSEMAPHORE>(QV_INVALID_HANDLE);
-}  // namespace
 
 TEST(Semaphore, CountsUnitsUpToTheMaximum) {
   QVSEMAPHORE s;

@@ -14,10 +14,10 @@ constexpr uint32_t kRW = QV_SHM_READ | QV_SHM_WRITE;
 // A section with one writable view, detached and closed at the end.
 struct Mapped {
   QVHANDLE section = QV_INVALID_HANDLE;
-  void* v = nullptr;
   char* view = nullptr;
   QVRESULT opened;
   Mapped(const char* name, uint32_t flags, uint32_t size) : opened(QVSharedMemOpen(name, flags, 0, size, &section)) {
+    void* v = nullptr;
     if (opened >= 0 && QVSharedMemAttach(section, QV_SHM_WRITE, &v) == QV_S_OK) view = static_cast<char*>(v);
   }
   ~Mapped() {
