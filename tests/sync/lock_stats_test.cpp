@@ -204,8 +204,9 @@ TEST_F(LockStats, CsvQuotesNamesWithSpecialCharactersAndTheFileIsNotInherited) {
   struct Row {
     std::string name, written;  // after "QV_MUTEX:0x<digits>"; a quoted entry opens with a quote
   };
-  for (const Row& r : {Row{"plain name", "(plain name),"}, Row{"a,b", "(a,b)\","}, Row{"say \"hi\"", "(say \"\"hi\"\")\","},
-                       Row{"two\nlines", "(two\nlines)\","}, Row{"cr\rhere", "(cr\rhere)\","}}) {
+  for (const Row& r : {Row{"plain name", "(plain name),"}, Row{"a,b", "(a,b)\","},
+                       Row{"say \"hi\"", "(say \"\"hi\"\")\","}, Row{"two\nlines", "(two\nlines)\","},
+                       Row{"cr\rhere", "(cr\rhere)\","}}) {
     QVResetLockStats();
     std::remove(m_file.c_str());
     QVMUTEX m = Measured(r.name);

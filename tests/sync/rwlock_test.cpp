@@ -83,9 +83,10 @@ void Play(const Scenario& s) {
   const QVRWLOCK l = lock.h;
   Worker workers[4];
   std::future<QVRESULT> pending[4];
-  std::function<QVRESULT()> calls[] = {[l] { return QVRWLockAcquireRead(l); },    [l] { return QVRWLockAcquireWrite(l); },
-                                       [l] { return QVRWLockTryAcquireRead(l); }, [l] { return QVRWLockTryAcquireWrite(l); },
-                                       [l] { return QVRWLockReleaseRead(l); },    [l] { return QVRWLockReleaseWrite(l); }};
+  std::function<QVRESULT()> calls[] = {
+      [l] { return QVRWLockAcquireRead(l); },    [l] { return QVRWLockAcquireWrite(l); },
+      [l] { return QVRWLockTryAcquireRead(l); }, [l] { return QVRWLockTryAcquireWrite(l); },
+      [l] { return QVRWLockReleaseRead(l); },    [l] { return QVRWLockReleaseWrite(l); }};
   for (size_t i = 0; i < s.steps.size(); ++i) {
     const Step& st = s.steps[i];
     SCOPED_TRACE(i);
@@ -130,7 +131,8 @@ TEST(RWLock, Scenarios) {
        {{0, R, 0}, {1, R, 0}, {0, W, kBlocks}, {1, UR, 0}, {0, Done, 0}, {0, UW, 0}, {2, TW, F}, {2, W, kBlocks},
         {0, UR, 0}, {2, Done, 0}, {2, UW, 0}}},
       {"a reader asking to write while another writer waits is refused instead of deadlocking",
-       {{0, R, 0}, {1, R, 0}, {0, W, kBlocks}, {1, W, F}, {1, TW, F}, {1, UR, 0}, {0, Done, 0}, {0, UW, 0}, {0, UR, 0}}},
+       {{0, R, 0}, {1, R, 0}, {0, W, kBlocks}, {1, W, F}, {1, TW, F}, {1, UR, 0}, {0, Done, 0}, {0, UW, 0},
+        {0, UR, 0}}},
       {"releases by threads that hold nothing are refused and change nothing",
        {{0, UR, F}, {0, UW, F}, {0, W, 0}, {0, R, 0}, {1, UR, F}, {1, UW, F}, {1, TR, F}, {0, UR, 0}, {0, UR, F},
         {0, UW, 0}, {0, R, 0}, {1, UW, F}, {0, UW, F}, {0, UR, 0}}},
