@@ -1,15 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
-#include <vector>
-
-#include "qvcore5/qvcore.h"
-#include "support/test_support.h"
 #include "sync/condition.h"
+#include "sync/sync_test.h"
 
-using namespace std::chrono_literals;
 using qvtest::WaitUntil;
 
 namespace {
@@ -51,8 +42,7 @@ TEST(Condition, SignalWakesOneWaiterAndBroadcastWakesAll) {
   EXPECT_EQ(QVConditionSignal(c.h), 0);
   QVConditionRelease(c.h);
   EXPECT_TRUE(WaitUntil([&] { return woken == 1; }));
-  QVConditionAcquire(c.h);
-  items += 2;
+  QVConditionAcquire(c.h), items += 2;
   EXPECT_EQ(QVConditionBroadcast(c.h), 0);
   QVConditionRelease(c.h);
   for (auto& t : waiters) t.join();
@@ -61,8 +51,7 @@ TEST(Condition, SignalWakesOneWaiterAndBroadcastWakesAll) {
 
 TEST(Condition, TimedWaitTimesOutWithTheLockHeldAgainAndZeroAnswersAtOnce) {
   Condition c;
-  QVConditionSignal(c.h);  // without a waiter: lost
-  QVConditionBroadcast(c.h);
+  QVConditionSignal(c.h), QVConditionBroadcast(c.h);  // without a waiter: lost
   ASSERT_EQ(QVConditionAcquire(c.h), 0);
   for (uint32_t ms : {0, 50}) {
     auto start = std::chrono::steady_clock::now();
@@ -115,8 +104,8 @@ TEST(Condition, ThreadsThatDoNotHoldTheLockCannotReleaseOrWait) {
 TEST(Condition, BadInputGetsItsExactResult) {
   EXPECT_EQ(QVConditionCreate("x", 0, nullptr), QV_E_INVALIDARG);
   Condition unnamed(nullptr, 7);
-  EXPECT_EQ(qv::sync::CQVCondition::FromHandle(unnamed.h)->Name(), "");
-  EXPECT_EQ(qv::sync::CQVCondition::FromHandle(unnamed.h)->Flags(), 7u);
+  auto* obj = qv::sync::CQVCondition::FromHandle(unnamed.h);
+  EXPECT_TRUE(obj->Name().empty() && obj->Flags() == 7u);
   for (auto h : {static_cast<QVCONDITION>(nullptr), static_cast<QVCONDITION>(QV_INVALID_HANDLE)}) {
     for (QVRESULT r : {QVConditionAcquire(h), QVConditionRelease(h), QVConditionSignal(h), QVConditionBroadcast(h),
                        QVConditionWait(h), QVConditionTimedWait(h, 0)})

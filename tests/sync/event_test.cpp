@@ -1,38 +1,30 @@
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
-#include <vector>
-
-#include "qvcore5/qvcore.h"
-#include "support/test_support.h"
 #include "sync/event.h"
-
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+#include "sync/sync_test.h"
 
 namespace {
 struct Signal {
   QVEVENT h = nullptr;
+  std::atomic<int> passed{0};
+  std::vector<std::thread> waiters;
   explicit Signal(bool gate, uint32_t flags = 0, const char* name = "test") {
     EXPECT_EQ(gate ? QVGateCreate(name, flags, &h) : QVEventCreate(name, flags, &h), 0);
   }
-  ~Signal() { QVEventDestroy(h); }
+  ~Signal() { Join(), QVEventDestroy(h); }
   qv::sync::CQVEvent* obj() const { return qv::sync::CQVEvent::FromHandle(h); }
+  // Starts `n` threads that each wait with `wait` and count their passes; true once all unjoined ones wait.
+  bool StartWaiters(int n, QVRESULT (*wait)(QVEVENT)) {
+    for (int i = 0; i < n; ++i) waiters.emplace_back([this, wait] { passed += wait(h) == 0; });
+    return AwaitWaiters(static_cast<uint32_t>(waiters.size()));
+  }
   bool AwaitWaiters(uint32_t n) const {
     return qvtest::WaitUntil([&] { return obj()->WaiterCount() == n; });
   }
-  // Starts `n` threads that each wait with `wait` and count their passes.
-  void StartWaiters(int n, QVRESULT (*wait)(QVEVENT), std::vector<std::thread>& threads, std::atomic<int>& passed) {
-    for (int i = 0; i < n; ++i) threads.emplace_back([this, wait, &passed] { passed += wait(h) == 0; });
+  int Join() {
+    for (auto& t : waiters) t.join();
+    waiters.clear();
+    return passed;
   }
 };
-
-void JoinAll(std::vector<std::thread>& threads) {
-  for (auto& t : threads) t.join();
-  threads.clear();
-}
 QVRESULT LongTimedWait(QVEVENT h) { return QVEventTimedWait(h, 10000); }
 QVRESULT EndlessTimedWait(QVEVENT h) { return QVGateTimedWait(h, QV_INFINITE); }
 }  // namespace
@@ -42,58 +34,41 @@ TEST(Gate, OpenReleasesEveryWaiterAndEveryLaterOneUntilClosed) {
   EXPECT_TRUE(gate.obj()->IsManualReset());
   EXPECT_EQ(gate.obj()->Flags(), 0xF0u);
   EXPECT_EQ(gate.obj()->Name(), "g");
-  std::atomic<int> passed{0};
-  std::vector<std::thread> waiters;
-  gate.StartWaiters(3, QVGateWait, waiters, passed);
-  EXPECT_TRUE(gate.AwaitWaiters(3));
-  EXPECT_EQ(passed.load(), 0);
+  EXPECT_TRUE(gate.StartWaiters(3, QVGateWait));
+  EXPECT_EQ(gate.passed.load(), 0);
   EXPECT_EQ(QVGateOpen(gate.h), 0);
-  JoinAll(waiters);
-  EXPECT_EQ(passed.load(), 3);
+  EXPECT_EQ(gate.Join(), 3);
   EXPECT_EQ(QVGateTimedWait(gate.h, 0), 0);  // still open, and looking does not close it
   EXPECT_EQ(QVGateTryWait(gate.h), 0);
   EXPECT_EQ(QVGateTryWait(gate.h), 0);
   EXPECT_EQ(QVGateClose(gate.h), 0);
   EXPECT_EQ(QVGateTryWait(gate.h), QV_E_FAIL);  // closed is not a time-out
   EXPECT_EQ(QVGateTimedWait(gate.h, 0), QV_E_TIMEOUT);
-  // An open followed at once by a close still releases those waiting.
-  gate.StartWaiters(2, LongTimedWait, waiters, passed);
-  EXPECT_TRUE(gate.AwaitWaiters(2));
-  QVGateOpen(gate.h);
-  QVGateClose(gate.h);
-  JoinAll(waiters);
-  EXPECT_EQ(passed.load(), 5);
+  EXPECT_TRUE(gate.StartWaiters(2, LongTimedWait));  // an open followed at once by a close releases those waiting
+  QVGateOpen(gate.h), QVGateClose(gate.h);
+  EXPECT_EQ(gate.Join(), 5);
   EXPECT_EQ(QVGateTryWait(gate.h), QV_E_FAIL);
 }
 
 TEST(Event, AutoResetReleasesExactlyOneWaiterPerSignal) {
   Signal event(false);
-  std::atomic<int> passed{0};
-  std::vector<std::thread> waiters;
-  event.StartWaiters(2, LongTimedWait, waiters, passed);
-  EXPECT_TRUE(event.AwaitWaiters(2));
+  EXPECT_TRUE(event.StartWaiters(2, LongTimedWait));
   EXPECT_EQ(QVEventSignal(event.h), 0);
   EXPECT_TRUE(event.AwaitWaiters(1));
-  EXPECT_TRUE(qvtest::WaitUntil([&] { return passed == 1; }));
-  EXPECT_FALSE(qvtest::WaitUntil([&] { return passed > 1; }, 50ms));  // the second stays
+  EXPECT_TRUE(qvtest::WaitUntil([&] { return event.passed == 1; }));
+  EXPECT_FALSE(qvtest::WaitUntil([&] { return event.passed > 1; }, 50ms));  // the second stays
   QVEventSignal(event.h);
-  JoinAll(waiters);
-  EXPECT_EQ(passed.load(), 2);
+  EXPECT_EQ(event.Join(), 2);
   EXPECT_EQ(QVEventTimedWait(event.h, 0), QV_E_TIMEOUT);  // both signals were taken
-  // Two signals given at once while two threads wait release both.
-  event.StartWaiters(1, QVEventWait, waiters, passed);
-  event.StartWaiters(1, EndlessTimedWait, waiters, passed);
-  EXPECT_TRUE(event.AwaitWaiters(2));
-  QVEventSignal(event.h);
-  QVEventSignal(event.h);
-  JoinAll(waiters);
-  EXPECT_EQ(passed.load(), 4);
+  EXPECT_TRUE(event.StartWaiters(1, QVEventWait));       // two signals at once while two wait release both
+  EXPECT_TRUE(event.StartWaiters(1, EndlessTimedWait));
+  QVEventSignal(event.h), QVEventSignal(event.h);
+  EXPECT_EQ(event.Join(), 4);
 }
 
 TEST(Event, ASignalWithNoWaiterIsKeptForTheNextOne) {
   Signal event(false), manual(false, QV_EVENT_MANUAL_RESET);
-  QVEventSignal(event.h);
-  QVEventSignal(event.h);  // binary: still one signal
+  QVEventSignal(event.h), QVEventSignal(event.h);  // binary: still one signal
   EXPECT_EQ(QVEventWait(event.h), 0);
   EXPECT_EQ(QVEventTimedWait(event.h, 0), QV_E_TIMEOUT);
   QVEventSignal(event.h);
@@ -111,16 +86,12 @@ TEST(Event, ASignalWithNoWaiterIsKeptForTheNextOne) {
 
 TEST(Event, TimedWaitsLastTheirTimeAndZeroAnswersAtOnce) {
   Signal event(false), gate(true);
-  struct Row {
-    QVEVENT h;
-    uint32_t ms;
-  };
-  for (Row r : {Row{event.h, 0}, Row{gate.h, 0}, Row{event.h, 60}, Row{gate.h, 30}}) {
-    auto start = Clock::now();
-    EXPECT_EQ(QVEventTimedWait(r.h, r.ms), QV_E_TIMEOUT);
-    auto elapsed = Clock::now() - start;
-    EXPECT_GE(elapsed, std::chrono::milliseconds(r.ms));
-    EXPECT_LT(elapsed, r.ms == 0 ? 50ms : 2000ms);
+  for (auto [h, ms] : {std::pair{event.h, 0}, {gate.h, 0}, {event.h, 60}, {gate.h, 30}}) {
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(QVEventTimedWait(h, static_cast<uint32_t>(ms)), QV_E_TIMEOUT);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(ms));
+    EXPECT_LT(elapsed, ms == 0 ? 50ms : 2000ms);
   }
 }
 

@@ -1,20 +1,13 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
-
-#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <future>
 #include <regex>
-#include <string>
-#include <thread>
-#include <vector>
+#include <sstream>
 
 #include "os/os_append_file.h"
-#include "qvcore5/qvcore.h"
-#include "support/test_support.h"
+#include "sync/sync_test.h"
 
 namespace {
 
@@ -27,17 +20,15 @@ struct Report {
   std::vector<Entry> entries;
 };
 
-// Parses a statistics file strictly, one report after another: begin line
-// with label and "MM/DD/YYYY hh:mm:ss" stamp, frequency, header, entries
-// "KIND:0xDIGITS(NAME),v1,...,v7", end line repeating the begin, two empty lines.
+// Parses strictly: begin line, frequency, header, entries, end line repeating the begin, two empty lines.
 std::vector<Report> ParseDumps(const std::string& path) {
   static const std::regex begin(R"(BeginLockStatistics: (.*) - (\d\d/\d\d/\d{4} \d\d:\d\d:\d\d))");
   static const std::regex entry(R"(([A-Z_]+):0x([0-9A-F]+)\((.*)\)((,(0|[1-9]\d*)){7}))");
   std::string text = qvtest::ReadFile(path);
   EXPECT_TRUE(text.empty() || text.back() == '\n') << "the file ends in the middle of a line";
   std::vector<std::string> lines;
-  for (size_t start = 0, nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-    lines.push_back(text.substr(start, nl - start));
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   std::vector<Report> reports;
   std::smatch m;
   for (size_t i = 0; i < lines.size(); i += 3) {
@@ -52,8 +43,8 @@ std::vector<Report> ParseDumps(const std::string& path) {
     for (i += 3; i < lines.size() && std::regex_match(lines[i], m, entry); ++i) {
       Entry& e = r.entries.emplace_back(Entry{m[1], m[2], m[3], {}});
       EXPECT_EQ(e.digits.size(), sizeof(void*) * 2) << lines[i];
-      std::sscanf(m[4].str().c_str(), ",%" SCNd64 ",%" SCNd64 ",%" SCNd64 ",%" SCNd64 ",%" SCNd64 ",%" SCNd64 ",%" SCNd64,
-                  &e.values[0], &e.values[1], &e.values[2], &e.values[3], &e.values[4], &e.values[5], &e.values[6]);
+      std::istringstream values(m[4].str());
+      for (int64_t& v : e.values) values.ignore(1), values >> v;
     }
     EXPECT_EQ(i + 2 < lines.size() ? lines[i] + "|" + lines[i + 1] + lines[i + 2] : "missing",
               "EndLockStatistics: " + r.label + " - " + r.stamp + "|");
@@ -71,8 +62,7 @@ std::string Digits(QVMUTEX handle) {
 
 std::vector<const Entry*> Find(const Report& r, const std::string& name) {
   std::vector<const Entry*> found;
-  for (const Entry& e : r.entries)
-    if (e.name == name) found.push_back(&e);
+  for (const Entry& e : r.entries) e.name == name ? found.push_back(&e) : void();
   return found;
 }
 
@@ -94,10 +84,6 @@ class LockStats : public ::testing::Test {
   std::string m_file = m_dir.File("stats.csv");
 };
 
-uint64_t AsNumber(unsigned y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s) {
-  return ((((y * 13ULL + mo) * 32 + d) * 24 + h) * 60 + mi) * 60 + s;
-}
-
 }  // namespace
 
 TEST_F(LockStats, DumpWithDefaultsAndNoMeasuredMutexIsHeaderAndEndWithALocalStamp) {
@@ -113,23 +99,26 @@ TEST_F(LockStats, DumpWithDefaultsAndNoMeasuredMutexIsHeaderAndEndWithALocalStam
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].label, "LockStatsDump");
   EXPECT_TRUE(reports[0].entries.empty());
-  unsigned mo, d, y, h, mi, s;  // month first
-  ASSERT_EQ(std::sscanf(reports[0].stamp.c_str(), "%u/%u/%u %u:%u:%u", &mo, &d, &y, &h, &mi, &s), 6);
-  EXPECT_GE(AsNumber(y, mo, d, h, mi, s),
-            AsNumber(before.year, before.month, before.day, before.hour, before.minute, before.second));
-  EXPECT_LE(AsNumber(y, mo, d, h, mi, s), AsNumber(after.year, after.month, after.day, after.hour, after.minute, after.second));
+  auto sortable = [](const QVTime& t) {  // the stamp is month first
+    char b[64];
+    std::snprintf(b, sizeof b, "%04u%02u%02u %02u:%02u:%02u", unsigned(t.year), unsigned(t.month), unsigned(t.day),
+                  unsigned(t.hour), unsigned(t.minute), unsigned(t.second));
+    return std::string(b);
+  };
+  const std::string& st = reports[0].stamp;
+  const std::string stamp = st.substr(6, 4) + st.substr(0, 2) + st.substr(3, 2) + st.substr(10);
+  EXPECT_LE(sortable(before), stamp);
+  EXPECT_LE(stamp, sortable(after));
 }
 
 TEST_F(LockStats, EntryCarriesHandleNameAndTheMeasuredHoldsWaitsAndContention) {
   std::string name = qvtest::UniqueName("ls-contended");
   QVMUTEX m = Measured(name);
-  QVMutexAcquire(m);
-  QVMutexAcquire(m);  // recursive acquisitions count too
+  QVMutexAcquire(m), QVMutexAcquire(m);  // recursive acquisitions count too
   std::thread waiter([&] { QVMutexAcquire(m), QVMutexRelease(m); });
   EXPECT_TRUE(qvtest::WaitUntil([&] { return qvtest::LockHasWaiter(QVMutexGetOSMutex(m)); }));
   QVSleep(20);  // a hold and a wait long enough to measure
-  QVMutexRelease(m);
-  QVMutexRelease(m);
+  QVMutexRelease(m), QVMutexRelease(m);
   waiter.join();
   QVLockStats s{};
   ASSERT_EQ(QVGetLockStats(m, &s), QV_S_OK);
@@ -151,8 +140,7 @@ TEST_F(LockStats, OrderIsKindThenAddressAndDestroyedMutexesStayUntilTheNextReset
   std::vector<std::string> names;
   for (int i = 0; i < 8; ++i) {
     mutexes.push_back(Measured(names.emplace_back(qvtest::UniqueName("ls-order"))));
-    QVMutexAcquire(mutexes[i]);
-    QVMutexRelease(mutexes[i]);
+    QVMutexAcquire(mutexes[i]), QVMutexRelease(mutexes[i]);
   }
   for (int i = 0; i < 8; i += 2) EXPECT_EQ(QVMutexDestroy(mutexes[i]), 0);
   QVLockStats stats{};
@@ -188,8 +176,8 @@ TEST_F(LockStats, OrderIsKindThenAddressAndDestroyedMutexesStayUntilTheNextReset
 
 TEST_F(LockStats, BadArgumentsAndFailedDumpsGetTheirExactResult) {
   QVMUTEX plain = nullptr, excluded = nullptr;
-  ASSERT_EQ(QVMutexCreate("ls-plain", 0, &plain), QV_S_OK);
   std::string excludedName = qvtest::UniqueName("ls-excluded");
+  ASSERT_EQ(QVMutexCreate("ls-plain", 0, &plain), QV_S_OK);
   ASSERT_EQ(QVMutexCreate(excludedName.c_str(), QV_MUTEX_STATS | QV_MUTEX_NOSTATS, &excluded), QV_S_OK);
   QVLockStats stats;
   std::memset(&stats, 0x5A, sizeof stats);
@@ -209,24 +197,22 @@ TEST_F(LockStats, BadArgumentsAndFailedDumpsGetTheirExactResult) {
   auto reports = other.get();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_TRUE(Find(reports[0], excludedName).empty());
-  QVMutexDestroy(plain);
-  QVMutexDestroy(excluded);
+  QVMutexDestroy(plain), QVMutexDestroy(excluded);
 }
 
 TEST_F(LockStats, CsvQuotesNamesWithSpecialCharactersAndTheFileIsNotInherited) {
   struct Row {
-    std::string name, written;  // after "QV_MUTEX:0x<digits>"
-    bool quoted;
+    std::string name, written;  // after "QV_MUTEX:0x<digits>"; a quoted entry opens with a quote
   };
-  for (const Row& r : {Row{"plain name", "(plain name),", false}, Row{"a,b", "(a,b)\",", true},
-                       Row{"say \"hi\"", "(say \"\"hi\"\")\",", true}, Row{"two\nlines", "(two\nlines)\",", true},
-                       Row{"cr\rhere", "(cr\rhere)\",", true}}) {
+  for (const Row& r : {Row{"plain name", "(plain name),"}, Row{"a,b", "(a,b)\","},
+                       Row{"say \"hi\"", "(say \"\"hi\"\")\","}, Row{"two\nlines", "(two\nlines)\","},
+                       Row{"cr\rhere", "(cr\rhere)\","}}) {
     QVResetLockStats();
     std::remove(m_file.c_str());
     QVMUTEX m = Measured(r.name);
     ASSERT_EQ(QVDumpLockStats("csv", W(m_file).c_str()), QV_S_OK);
-    std::string text = qvtest::ReadFile(m_file);
-    EXPECT_NE(text.find((r.quoted ? "\"" : "\n") + ("QV_MUTEX:0x" + Digits(m)) + r.written), std::string::npos) << text;
+    const char* before = r.written[r.written.size() - 2] == '"' ? "\"" : "\n";
+    EXPECT_NE(qvtest::ReadFile(m_file).find(before + ("QV_MUTEX:0x" + Digits(m)) + r.written), std::string::npos);
     QVMutexDestroy(m);
   }
   qv::os::AppendFile file;
@@ -248,9 +234,7 @@ TEST_F(LockStats, DumpsWhileOtherThreadsCreateUseAndDestroy) {
       for (int rounds = 0; !stop || rounds < 50; ++rounds) {
         QVMUTEX m = nullptr;
         if (QVMutexCreate("ls-stress", QV_MUTEX_STATS, &m) != QV_S_OK) break;
-        QVMutexAcquire(m);
-        QVMutexRelease(m);
-        QVMutexDestroy(m);
+        QVMutexAcquire(m), QVMutexRelease(m), QVMutexDestroy(m);
       }
     });
   for (int i = 0; i < 5; ++i) {

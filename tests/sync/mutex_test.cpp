@@ -1,11 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <thread>
-#include <vector>
-
-#include "qvcore5/qvcore.h"
-#include "support/test_support.h"
 #include "sync/mutex.h"
+#include "sync/sync_test.h"
 
 namespace {
 struct Mutex {
@@ -98,16 +92,13 @@ TEST(Mutex, CountersStayExactUnderContention) {
   for (uint32_t flags : {0u, QV_MUTEX_SPIN, QV_MUTEX_CHECKED, QV_MUTEX_STATS | QV_MUTEX_CHECKED}) {
     Mutex m(flags);
     long counter = 0;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-      threads.emplace_back([&] {
-        for (int i = 0; i < 20000; ++i) {
-          ASSERT_EQ(QVMutexAcquire(m.h), 0);
-          ++counter;
-          ASSERT_EQ(QVMutexRelease(m.h), 0);
-        }
-      });
-    for (auto& t : threads) t.join();
+    qvtest::OnThreads(4, [&] {
+      for (int i = 0; i < 20000; ++i) {
+        ASSERT_EQ(QVMutexAcquire(m.h), 0);
+        ++counter;
+        ASSERT_EQ(QVMutexRelease(m.h), 0);
+      }
+    });
     EXPECT_EQ(counter, 80000) << std::hex << flags;
     QVLockStats s{};
     if (flags & QV_MUTEX_STATS) {

@@ -1,10 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <string>
+#include <memory>
 
-#include "qvcore5/qvcore.h"
-#include "support/test_support.h"
+#include "sync/sync_test.h"
 #include "sync/xproc.h"
 
 using qvtest::HelperProcess;
@@ -33,28 +30,19 @@ struct Mapped {
 TEST(SharedMemory, OpenReportsCreatedOrExistingExactly) {
   std::string name = UniqueName("qvshm");
   QVHANDLE a, b, c = nullptr, d;
-  ASSERT_EQ(QVSharedMemOpen(name.c_str(), kRW | QV_SHM_CREATE, 0, 4096, &a), QV_SHM_S_CREATED);
+  ASSERT_EQ(QVSharedMemOpen(name.c_str(), kRW | QV_SHM_CREATE | QV_SHM_EXCLUSIVE, 0, 4096, &a), QV_SHM_S_CREATED);
   EXPECT_EQ(QVSharedMemOpen(name.c_str(), kRW | QV_SHM_CREATE, 0, 4096, &b), QV_S_OK);
   EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_CREATE | QV_SHM_EXCLUSIVE, 0, 4096, &c), QV_E_FAIL);
   EXPECT_EQ(c, QV_INVALID_HANDLE);
   EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_READ, 0, 0, &d), QV_S_OK);  // open only
-  for (QVHANDLE h : {d, b, a}) EXPECT_EQ(QVSharedMemClose(h), QV_S_OK);
+  EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_EXCLUSIVE, 0, 10, &c), QV_S_OK);  // 0x400 alone opens or creates
+  for (QVHANDLE h : {d, c, b, a}) EXPECT_EQ(QVSharedMemClose(h), QV_S_OK);
   EXPECT_FALSE(ObjectExists(name));
-  name = UniqueName("qvshm");
-  EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_CREATE | QV_SHM_EXCLUSIVE, 0, 10, &a), QV_SHM_S_CREATED);
-  EXPECT_EQ(QVSharedMemOpen(name.c_str(), QV_SHM_EXCLUSIVE, 0, 10, &b), QV_S_OK);  // 0x400 alone opens or creates
-  QVSharedMemClose(b);
-  QVSharedMemClose(a);
-  // Null and empty names are one name.
-  ASSERT_GE(QVSharedMemOpen(nullptr, kRW | QV_SHM_CREATE, 0, 64, &a), 0);
-  ASSERT_EQ(QVSharedMemOpen("", kRW, 0, 0, &b), QV_S_OK);
-  void *va = nullptr, *vb = nullptr;
-  ASSERT_EQ(QVSharedMemAttach(a, QV_SHM_WRITE, &va), QV_S_OK);
-  ASSERT_EQ(QVSharedMemAttach(b, QV_SHM_WRITE, &vb), QV_S_OK);
-  static_cast<volatile char*>(va)[5] = 'q';
-  EXPECT_EQ(static_cast<volatile char*>(vb)[5], 'q');
-  for (void* v : {va, vb}) QVSharedMemDetach(v);
-  for (QVHANDLE h : {a, b}) QVSharedMemClose(h);
+  Mapped unnamed(nullptr, kRW | QV_SHM_CREATE, 64), empty("", kRW, 0);  // null and empty names are one name
+  ASSERT_GE(unnamed.opened, 0);
+  ASSERT_EQ(empty.opened, QV_S_OK);
+  unnamed.view[5] = 'q';
+  EXPECT_EQ(static_cast<volatile char*>(empty.view)[5], 'q');
 }
 
 TEST(SharedMemory, BadInputGetsItsExactResult) {
@@ -106,20 +94,11 @@ TEST(SharedMemory, ViewsShareBytesAndOutliveTheirHandle) {
   EXPECT_STREQ(static_cast<char*>(readView) + 9990, "shared");
   EXPECT_EQ(QVSharedMemDetach(readView), QV_S_OK);
   EXPECT_EQ(QVSharedMemDetach(readView), QV_E_FAIL);  // a second detach
-  QVSharedMemClose(reader);
+  EXPECT_EQ(QVSharedMemClose(reader), QV_S_OK);
   ASSERT_EQ(QVSharedMemClose(h), QV_S_OK);
-  {
-    Mapped again(name.c_str(), kRW, 0);  // the view kept the section
-    EXPECT_EQ(again.opened, QV_S_OK);
-    ASSERT_NE(again.view, nullptr);
-    EXPECT_STREQ(again.view + 9990, "shared");
-  }
+  EXPECT_TRUE(ObjectExists(name));  // the view keeps the section
   EXPECT_EQ(QVSharedMemDetach(view), QV_S_OK);
   EXPECT_FALSE(ObjectExists(name));
-  Mapped fresh(name.c_str(), QV_SHM_CREATE, 128);
-  EXPECT_EQ(fresh.opened, QV_SHM_S_CREATED);
-  ASSERT_NE(fresh.view, nullptr);
-  EXPECT_EQ(fresh.view[0], 0);
 }
 
 TEST(SharedMemoryAcrossProcesses, MemoryWrittenByOneIsReadByTheOther) {
@@ -141,55 +120,47 @@ TEST(SharedMemoryAcrossProcesses, MemoryWrittenByOneIsReadByTheOther) {
   EXPECT_FALSE(ObjectExists(name));
 }
 
-TEST(SharedMemoryAcrossProcesses, AKilledHolderLeavesNothingBehind) {
-  std::string name = UniqueName("qvshm"), alone = UniqueName("qvshm");
-  {
-    HelperProcess helper, lonely;
-    ASSERT_EQ(helper.Run("shm " + name + " c0000100 64"), QV_SHM_S_CREATED);
-    ASSERT_EQ(helper.Run("attach c0000000"), QV_S_OK);
-    ASSERT_EQ(helper.Run("write 0 left"), QV_S_OK);
-    ASSERT_EQ(lonely.Run("shm " + alone + " c0000100 64"), QV_SHM_S_CREATED);
-    Mapped mine(name.c_str(), kRW, 0);
-    ASSERT_EQ(mine.opened, QV_S_OK);
-    helper.Kill();
-    lonely.Kill();
-    EXPECT_STREQ(mine.view, "left");
-  }
-  EXPECT_FALSE(ObjectExists(name));
-  QVHANDLE h;  // held only by a killed process: a new opener finds no section
-  EXPECT_EQ(QVSharedMemOpen(alone.c_str(), kRW, 0, 0, &h), QV_E_NOTFOUND);
-  EXPECT_FALSE(ObjectExists(alone));
-}
-
-TEST(NamedObjectOrphans, StartOfAnotherProcessReclaimsObjectsOfKilledHolders) {
-  std::string orphanSem = UniqueName("orphan-sem"), orphanShm = UniqueName("orphan-shm");
-  std::string heldSem = UniqueName("held-sem"), heldShm = UniqueName("held-shm");
+// A killed helper's post and bytes stay in the objects this process holds; objects only it held are gone for a new
+// opener, and the start of another process reclaims the orphans nobody opened again.
+TEST(NamedObjectsAcrossProcesses, KilledHoldersLeaveTheirWorkAndNoOrphans) {
+  std::string sharedSem = UniqueName("qvsem"), aloneSem = UniqueName("qvsem"), orphanSem = UniqueName("orphan-sem");
+  std::string sharedShm = UniqueName("qvshm"), aloneShm = UniqueName("qvshm"), orphanShm = UniqueName("orphan-shm");
   QVSEMAPHORE sem, again;
-  ASSERT_EQ(QVNamedSemOpen(heldSem.c_str(), 0, &sem), QV_S_OK);
-  Mapped held(heldShm.c_str(), QV_SHM_CREATE | kRW, 4096);
-  ASSERT_EQ(held.opened, QV_SHM_S_CREATED);
+  ASSERT_EQ(QVNamedSemOpen(sharedSem.c_str(), 0, &sem), QV_S_OK);
+  std::unique_ptr<Mapped> mine;
   {
     HelperProcess holder;
+    ASSERT_EQ(holder.Run("sem " + sharedSem + " 0"), QV_S_OK);
+    EXPECT_EQ(holder.Run("post"), QV_S_OK);
+    ASSERT_EQ(holder.Run("sem " + aloneSem + " 3"), QV_S_OK);
     ASSERT_EQ(holder.Run("sem " + orphanSem + " 3"), QV_S_OK);
+    ASSERT_EQ(holder.Run("shm " + aloneShm + " c0000100 64"), QV_SHM_S_CREATED);
     ASSERT_EQ(holder.Run("shm " + orphanShm + " C0000100 4096"), QV_SHM_S_CREATED);
-    ASSERT_EQ(holder.Run("sem " + heldSem + " 0"), QV_S_OK);  // a second holder that dies
+    ASSERT_EQ(holder.Run("shm " + sharedShm + " c0000100 64"), QV_SHM_S_CREATED);
+    ASSERT_EQ(holder.Run("attach c0000000"), QV_S_OK);
+    ASSERT_EQ(holder.Run("write 0 left"), QV_S_OK);
+    mine = std::make_unique<Mapped>(sharedShm.c_str(), kRW, 0);
+    ASSERT_EQ(mine->opened, QV_S_OK);
     holder.Kill();
   }
-  // Any test process starting meanwhile may already have reclaimed the
-  // orphans; the start of this one surely has once it answers.
-  ASSERT_EQ(HelperProcess().Run("semclose"), QV_S_OK);
-  EXPECT_FALSE(ObjectExists(orphanSem));
-  EXPECT_FALSE(ObjectExists(orphanShm));
-  ASSERT_TRUE(ObjectExists(heldSem));
-  ASSERT_TRUE(ObjectExists(heldShm));
-  ASSERT_EQ(QVNamedSemOpen(heldSem.c_str(), 7, &again), QV_S_OK);
+  EXPECT_STREQ(mine->view, "left");
+  QVHANDLE h;
+  EXPECT_EQ(QVSharedMemOpen(aloneShm.c_str(), kRW, 0, 0, &h), QV_E_NOTFOUND);
+  ASSERT_EQ(QVNamedSemOpen(aloneSem.c_str(), 0, &again), QV_S_OK);
+  EXPECT_EQ(QVNamedSemTryWait(again), QV_E_FAIL);  // a new object, not the killed one's count of 3
+  QVNamedSemClose(again);
+  ASSERT_EQ(QVNamedSemOpen(sharedSem.c_str(), 7, &again), QV_S_OK);
+  EXPECT_EQ(QVNamedSemTryWait(again), QV_S_OK);  // the killed helper's post
   EXPECT_EQ(QVNamedSemPost(sem), QV_S_OK);
   EXPECT_EQ(QVNamedSemTryWait(again), QV_S_OK);  // one count shared, not a new object
   EXPECT_EQ(QVNamedSemTryWait(again), QV_E_FAIL);
-  Mapped reopened(heldShm.c_str(), kRW, 0);
-  EXPECT_EQ(reopened.opened, QV_S_OK);
-  QVNamedSemClose(again);
-  QVNamedSemClose(sem);
+  // Any test process starting meanwhile may already have reclaimed the orphans; this one surely has once it answers.
+  ASSERT_EQ(HelperProcess().Run("semclose"), QV_S_OK);
+  for (const std::string& name : {orphanSem, orphanShm, aloneSem, aloneShm}) EXPECT_FALSE(ObjectExists(name)) << name;
+  EXPECT_TRUE(ObjectExists(sharedSem) && ObjectExists(sharedShm));
+  QVNamedSemClose(again), QVNamedSemClose(sem);
+  mine.reset();
+  EXPECT_FALSE(ObjectExists(sharedSem) || ObjectExists(sharedShm));
 }
 
 TEST(RestrictedSecurityDescriptor, IsNotImplementedOnThisPlatform) {

@@ -26,20 +26,16 @@ class HelperProcess {
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || (m_pid = fork()) < 0)
       throw std::runtime_error("helper start");
     if (m_pid == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
+      dup2(in[0], 0), dup2(out[1], 1);
       execl(QV_XPROC_HELPER, QV_XPROC_HELPER, static_cast<char*>(nullptr));
       _exit(127);
     }
-    close(in[0]);
-    close(out[1]);
-    m_in = in[1];
-    m_out = out[0];
+    close(in[0]), close(out[1]);
+    m_in = in[1], m_out = out[0];
   }
   ~HelperProcess() {
     if (m_pid > 0) Send("exit"), Reap();
-    close(m_in);
-    close(m_out);
+    close(m_in), close(m_out);
   }
   HelperProcess(const HelperProcess&) = delete;
   HelperProcess& operator=(const HelperProcess&) = delete;
@@ -64,11 +60,7 @@ class HelperProcess {
   void Kill() { kill(m_pid, SIGKILL), Reap(); }
 
  private:
-  void Reap() {
-    int status;
-    waitpid(m_pid, &status, 0);
-    m_pid = -1;
-  }
+  void Reap() { waitpid(m_pid, nullptr, 0), m_pid = -1; }
   pid_t m_pid = -1;
   int m_in = -1, m_out = -1;
 };

@@ -1,6 +1,5 @@
-// A second process for the cross-process tests: it reads one command per line
-// on standard input, runs it through the library and answers one line
-// "<result in hex> [data]" on standard output.
+// The second process of the cross-process tests: one command per input line, answered with one line
+// "<result in hex> [data]".
 #include <qvcore5/qvcore.h>
 
 #include <cinttypes>
@@ -30,8 +29,7 @@ int main() {
     } else if (command == "trywait") {
       r = QVNamedSemTryWait(sem);
     } else if (command == "semclose") {
-      r = QVNamedSemClose(sem);
-      sem = nullptr;
+      r = QVNamedSemClose(sem), sem = nullptr;
     } else if (command == "shm") {  // shm NAME FLAGS SIZE
       in >> name >> std::hex >> number >> std::dec >> size;
       r = QVSharedMemOpen(name.c_str(), number, 0, size, &section);
@@ -41,15 +39,13 @@ int main() {
       if ((r = QVSharedMemAttach(section, number, &v)) >= 0) view = static_cast<char*>(v);
     } else if (command == "write") {  // write OFFSET TEXT
       in >> size >> data;
-      std::memcpy(view + size, data.c_str(), data.size() + 1);
-      data.clear();
+      std::memcpy(view + size, data.c_str(), data.size() + 1), data.clear();
     } else if (command == "read") {  // read OFFSET
       in >> size;
       data = view + size;
     } else if (command == "shmclose") {
       r = view != nullptr ? QVSharedMemDetach(view) : QV_S_OK;
-      if (r >= 0) r = QVSharedMemClose(section);
-      view = nullptr;
+      r = r >= 0 ? QVSharedMemClose(section) : r, view = nullptr;
     } else if (command != "exit") {
       r = QV_E_INVALIDARG;
     }
