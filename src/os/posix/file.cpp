@@ -20,6 +20,7 @@
 #include "os/os_error.h"
 #include "os/os_file.h"
 #include "os/os_handle.h"
+#include "os/posix/file_descriptor.h"
 #include "os/posix/file_name.h"
 
 namespace qv::os {
@@ -262,6 +263,24 @@ void* OsFileOpenAnonymous(const FileOpenOptions& options) noexcept {
   if (::fstat(fd, &st) != 0) return Abandon(fd, errno);
   return Publish(fd, options.access, st);
 }
+
+namespace posix {
+
+void* PublishDescriptor(int fd, uint32_t access) noexcept {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return Abandon(fd, errno);
+  return Publish(fd, access, st);
+}
+
+int CopyDescriptor(void* file) noexcept {
+  LibraryObjectRef<FileObject> f = FileRef(file);
+  if (!f) return -1;
+  int fd = ::fcntl(f->m_fd, F_DUPFD_CLOEXEC, 3);
+  if (fd < 0) Fail(errno);
+  return fd;
+}
+
+}  // namespace posix
 
 bool OsFileClose(void* file) noexcept {
   if (!FileRef(file)) return false;
