@@ -159,6 +159,23 @@ TEST(ProcessTest, ChildSeesOnlyItsStreamsAndDefaultSignals) {
   EXPECT_EQ(signals.output, "blocked=0 pipe_default=1");
 }
 
+TEST(ProcessTest, RelativeProgramIsFoundFromTheCallersDirectory) {
+  std::string helper = QV_PROCESS_HELPER;
+  size_t slash = helper.rfind('/');
+  char saved[4096];
+  ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+  ASSERT_EQ(chdir(helper.substr(0, slash).c_str()), 0);
+  qvtest::TempDir dir;
+  std::u16string relative = W("./" + helper.substr(slash + 1)), wdir = W(dir.path());
+  QVHANDLE child;
+  QVRESULT r = QVProcessCreate(relative.c_str(), u"exit 4", wdir.c_str(), nullptr, 0, nullptr, &child);
+  ASSERT_EQ(chdir(saved), 0);
+  ASSERT_EQ(r, 0);
+  uint32_t code = 0;
+  EXPECT_EQ(QVProcessJoin(child, &code), 0);
+  EXPECT_EQ(code, 4u);
+}
+
 TEST(ProcessTest, GivenHandleBecomesTheStream) {
   qvtest::TempDir dir;
   std::u16string path = W(dir.File("out"));

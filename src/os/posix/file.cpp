@@ -282,6 +282,13 @@ int CopyDescriptor(void* file) noexcept {
 
 }  // namespace posix
 
+void StreamKeepFromChildren(std::FILE* stream) noexcept {
+  int fd = stream != nullptr ? ::fileno(stream) : -1;
+  if (fd < 0) return;
+  int flags = ::fcntl(fd, F_GETFD);
+  if (flags >= 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
 bool OsFileClose(void* file) noexcept {
   if (!FileRef(file)) return false;
   return HandleClose(file);
