@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/lifecycle.h"
 #include "process/command_line.h"
 #include "qvcore5/qvcore.h"
 #include "support/test_support.h"
@@ -262,6 +263,25 @@ TEST(ProcessTest, ExitCodeOfRunningChildThenReapedOnce) {
   EXPECT_EQ(QVProcessJoin(child, &code), QV_E_HANDLE);
   EXPECT_EQ(QVProcessDetach(child), QV_E_HANDLE);
   EXPECT_TRUE(qvtest::WaitUntil([] { return ZombieCount() == 0; }));
+}
+
+// Children still running when they are let go: one detached, one tracked
+// when the library ends. Neither stays a zombie once its input ends.
+TEST(ProcessTest, ChildrenLetGoWhileRunningAreReapedWhenTheyEnd) {
+  QVPROCESSSTREAMS detached = {QV_INVALID_HANDLE, QV_INVALID_HANDLE, QV_INVALID_HANDLE};
+  QVPROCESSSTREAMS tracked = detached;
+  QVHANDLE first, second;
+  ASSERT_EQ(QVProcessCreate(kHelper.c_str(), u"drain", nullptr, nullptr, 0, &detached, &first), 0);
+  ASSERT_EQ(QVProcessCreate(kHelper.c_str(), u"drain", nullptr, nullptr, 0, &tracked, &second), 0);
+  EXPECT_EQ(QVProcessDetach(first), 0);
+  ASSERT_EQ(qv::core::LibraryEnd(), QV_S_OK);
+  qv::core::LibraryStart();
+  for (QVPROCESSSTREAMS* s : {&detached, &tracked}) {
+    for (QVHANDLE h : {s->input, s->output, s->error}) EXPECT_EQ(QVFileClose(h), 0);
+  }
+  EXPECT_TRUE(qvtest::WaitUntil([] { return ZombieCount() == 0; }));
+  uint32_t code;
+  EXPECT_EQ(QVProcessJoin(second, &code), QV_E_HANDLE);  // let go with the old manager
 }
 
 TEST(ProcessTest, ForeignChildKeepsItsStatus) {
