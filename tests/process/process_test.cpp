@@ -5,6 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -300,19 +303,55 @@ TEST(ProcessTest, ForeignChildKeepsItsStatus) {
 
 // A pipeline: the waiter for any child waits on a child that ends only once a
 // second child, started by another thread while it waits, has run.
+// Ends the test process when the test has not finished in time: a deadlock
+// would otherwise hang the whole run.
+class Watchdog {
+ public:
+  explicit Watchdog(std::chrono::seconds limit)
+      : m_thread([this, limit] {
+          std::unique_lock<std::mutex> lock(m_mutex);
+          if (!m_cv.wait_for(lock, limit, [this] { return m_done; })) {
+            std::fprintf(stderr, "deadlock: the test did not finish in time\n");
+            std::_Exit(1);
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_done = true;
+    }
+    m_cv.notify_one();
+    m_thread.join();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_cv;
+  bool m_done = false;
+  std::thread m_thread;
+};
+
 TEST(ProcessTest, WaitForAnyChildDoesNotBlockStartsPipeline) {
+  Watchdog watchdog(std::chrono::seconds(30));
   QVPROCESSSTREAMS first = {QV_INVALID_HANDLE, QV_INVALID_HANDLE, QV_INVALID_HANDLE};
   QVHANDLE drain;
   ASSERT_EQ(QVProcessCreate(kHelper.c_str(), u"drain", nullptr, nullptr, 0, &first, &drain), 0);
   QVFileClose(first.output);
   QVFileClose(first.error);
-  std::atomic<int> done{0};
   QVHANDLE joined = nullptr;
   uint32_t joinedCode = 0;
+  std::atomic<pid_t> waiterId{0};
   std::thread waiter([&] {
+    waiterId = gettid();
     EXPECT_EQ(QVProcessJoinChild(&joined, &joinedCode), 0);
-    done = 1;
   });
+  // The second stage starts only once the waiter sleeps in its wait.
+  EXPECT_TRUE(qvtest::WaitUntil([&] {
+    pid_t id = waiterId.load();
+    std::string stat = id == 0 ? "" : qvtest::ReadFile("/proc/self/task/" + std::to_string(id) + "/stat");
+    size_t close = stat.rfind(')');
+    return close != std::string::npos && stat.compare(close + 1, 3, " S ") == 0;
+  }));
   // The second stage gets the first's input as its output and ends at once,
   // which closes the last writer: the first stage then ends.
   QVPROCESSSTREAMS second = {QV_INVALID_HANDLE, first.input, QV_INVALID_HANDLE};
@@ -322,8 +361,6 @@ TEST(ProcessTest, WaitForAnyChildDoesNotBlockStartsPipeline) {
   QVFileClose(second.input);
   QVFileClose(second.error);
   uint32_t code = 9;
-  EXPECT_TRUE(qvtest::WaitUntil([&] { return done.load() == 1; }, std::chrono::seconds(20)));
-  if (done == 0) std::_Exit(1);  // a hung waiter would keep the test from ending
   waiter.join();
   QVHANDLE other = joined == drain ? echo : drain;
   EXPECT_TRUE(joined == drain || joined == echo);
