@@ -18,6 +18,11 @@ void LockStatsSection();
 void ThreadSection();
 void TextSection();
 void FileSection();
+void ProcessSection();
+// The demo run again as the child of the process section: upper-cases its
+// input onto its output.
+inline constexpr const char* kChildMode = "--process-child";
+int ChildMain();
 
 int Failures();
 

@@ -3,6 +3,7 @@
 #include <qvcore5/qvcore.h>
 
 #include <cstdio>
+#include <string>
 
 #include "demo.h"
 
@@ -26,6 +27,7 @@ int Failures() { return s_failures; }
 using namespace demo;
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == kChildMode) return ChildMain();
   Say("qvdemo: the qvcore5 core services library at work.");
   Say("The library started itself when it was loaded.");
   OptionsSection(argc, argv);  // first: --help ends the demo here
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
   ThreadSection();
   TextSection();
   FileSection();
+  ProcessSection();
   std::printf("\n%s\n", Failures() == 0 ? "Everything behaved as expected." : "Some steps did not behave as expected.");
   return Failures() == 0 ? 0 : 1;
 }

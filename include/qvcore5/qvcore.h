@@ -9,6 +9,7 @@
 #include "qv_mutex.h"
 #include "qv_semaphore.h"
 #include "qv_thread.h"
+#include "qv_process.h"
 #include "qv_signal.h"
 #include "qv_rwlock.h"
 #include "qv_module.h"

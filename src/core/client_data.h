@@ -2,6 +2,7 @@
 // members are built in declaration order and destroyed in reverse.
 #pragma once
 #include "base/refcounted.h"
+#include "process/process_manager.h"
 #include "process/thread_manager.h"
 
 namespace qv::core {
@@ -11,11 +12,13 @@ class CQVClientData : public base::CQVCoreRefCounted {
   CQVClientData();
   ~CQVClientData() override;
 
+  process::CQVProcessManager* ProcessManager() noexcept { return &m_processManager; }
   process::CQVThreadManager* ThreadManager() noexcept { return &m_threadManager; }
 
  private:
   // Built in this order: the process manager comes before the thread
   // manager, the dynamic-library member and the class factory after it.
+  process::CQVProcessManager m_processManager;
   process::CQVThreadManager m_threadManager;
 };
 

@@ -9,6 +9,7 @@
 #include "os/os_entry.h"
 #include "os/os_locale.h"
 #include "os/os_object_name.h"
+#include "process/process_manager.h"
 #include "process/thread_manager.h"
 #include "process/time.h"
 #include "sync/lock_stat_manager.h"
@@ -27,6 +28,7 @@ void Publish(const CQVGlobalData& gd) noexcept {
   base::Installed<sync::CQVMutexProvider>::Set(gd.m_mutexProvider);
   base::Installed<sync::CQVLockStatManager>::Set(gd.m_lockStatManager);
   base::Installed<com::CQVModuleManager>::Set(gd.m_moduleManager);
+  base::Installed<process::CQVProcessManager>::Set(gd.m_clientData ? gd.m_clientData->ProcessManager() : nullptr);
   base::Installed<process::CQVThreadManager>::Set(gd.m_clientData ? gd.m_clientData->ThreadManager() : nullptr);
 }
 

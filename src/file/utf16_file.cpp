@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "os/os_file.h"
 #include "qvcore5/qv_file.h"
 
 namespace {
@@ -17,6 +18,7 @@ UFILE* Stream(QVUTF16FILE file) noexcept { return reinterpret_cast<UFILE*>(file)
 const char* AppendCodepage(const char* path) noexcept {
   std::FILE* probe = std::fopen(path, "rb");
   if (probe == nullptr) return "UTF-16";
+  qv::os::StreamKeepFromChildren(probe);
   unsigned char head[2];
   size_t n = std::fread(head, 1, sizeof head, probe);
   std::fclose(probe);
@@ -31,7 +33,9 @@ extern "C" {
 QV_API QVUTF16FILE QVFileOpenUTF16(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return nullptr;
   const char* codepage = mode[0] == 'a' ? AppendCodepage(path) : "UTF-16";
-  return reinterpret_cast<QVUTF16FILE>(u_fopen(path, mode, nullptr, codepage));
+  UFILE* stream = u_fopen(path, mode, nullptr, codepage);
+  if (stream != nullptr) qv::os::StreamKeepFromChildren(u_fgetfile(stream));
+  return reinterpret_cast<QVUTF16FILE>(stream);
 }
 
 QV_API QVWCHAR* QVFileGetLineUTF16(QVWCHAR* buffer, int32_t capacity, QVUTF16FILE file) {

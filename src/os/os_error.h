@@ -41,6 +41,7 @@ enum : uint32_t {
   kErrorBadExeFormat = 193,
   kErrorFilenameTooLong = 206,
   kErrorFileTooLarge = 223,
+  kErrorNotADirectory = 267,
   kErrorMoreData = 234,
   kErrorWaitTimeout = 258,
   kErrorNoMoreItems = 259,

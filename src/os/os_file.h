@@ -7,6 +7,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 namespace qv::os {
@@ -41,6 +42,9 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
 // A new file without a name in the platform's temporary directory; nothing of
 // it remains once the last handle is closed or the process ends.
 void* OsFileOpenAnonymous(const FileOpenOptions& options) noexcept;
+
+// Keeps a C runtime stream the library opened out of the children it starts.
+void StreamKeepFromChildren(std::FILE* stream) noexcept;
 
 // Closes a file handle (error 6 for anything else).
 bool OsFileClose(void* file) noexcept;

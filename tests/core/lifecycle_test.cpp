@@ -74,9 +74,10 @@ TEST(Lifecycle, EndTearsDownEverythingAndStartRebuildsInOrder) {
   EXPECT_EQ(QVMutexCreate("late", 0, &m), QV_E_FAIL);  // no provider while stopped
   EXPECT_EQ(m, reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE));
   auto created = qvtest::MutexesCreatedBy(Start);
-  created.resize(3);
+  created.resize(5);
   EXPECT_EQ(created, (std::vector<std::string>{"CQVLockStatManager::m_mutex", "CQVGlobalData::m_debugMutex",
-                                               "CQVModuleManager::m_setLock"}));
+                                               "CQVModuleManager::m_setLock", "CQVProcessManager::m_setMutex",
+                                               "CQVThreadManager::m_mapMutex"}));
   EXPECT_EQ(AttachCount(), 1);
 }
 

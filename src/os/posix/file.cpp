@@ -20,6 +20,7 @@
 #include "os/os_error.h"
 #include "os/os_file.h"
 #include "os/os_handle.h"
+#include "os/posix/file_descriptor.h"
 #include "os/posix/file_name.h"
 
 namespace qv::os {
@@ -261,6 +262,31 @@ void* OsFileOpenAnonymous(const FileOpenOptions& options) noexcept {
   struct stat st;
   if (::fstat(fd, &st) != 0) return Abandon(fd, errno);
   return Publish(fd, options.access, st);
+}
+
+namespace posix {
+
+void* PublishDescriptor(int fd, uint32_t access) noexcept {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return Abandon(fd, errno);
+  return Publish(fd, access, st);
+}
+
+int CopyDescriptor(void* file) noexcept {
+  LibraryObjectRef<FileObject> f = FileRef(file);
+  if (!f) return -1;
+  int fd = ::fcntl(f->m_fd, F_DUPFD_CLOEXEC, 3);
+  if (fd < 0) Fail(errno);
+  return fd;
+}
+
+}  // namespace posix
+
+void StreamKeepFromChildren(std::FILE* stream) noexcept {
+  int fd = stream != nullptr ? ::fileno(stream) : -1;
+  if (fd < 0) return;
+  int flags = ::fcntl(fd, F_GETFD);
+  if (flags >= 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
 }
 
 bool OsFileClose(void* file) noexcept {
