@@ -18,6 +18,7 @@ void LockStatsSection();
 void ThreadSection();
 void TextSection();
 void FileSection();
+void RegistrySection();
 
 int Failures();
 

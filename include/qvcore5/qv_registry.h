@@ -5,8 +5,8 @@
    bytes, name lengths in 16-bit units. Results: 0x80070002 missing key or
    value, 0x80004005 a buffer too small (the size needed is stored) and the end
    of an enumeration, 0x80070057 a malformed name or bad data, 0x80070006 an
-   unknown root (0x80004005 for QVRegistryOpenKeyEnum and QVRegistryDeleteKey),
-   0x80070005 a store the caller may not write. */
+   unknown root (0x80004005 for QVRegistryOpenKeyEnum and QVRegistryDeleteKey) and
+   a null or all-ones enumeration handle, 0x80070005 a store the caller may not write. */
 #ifndef QVCORE5_QV_REGISTRY_H
 #define QVCORE5_QV_REGISTRY_H
 

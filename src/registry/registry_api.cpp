@@ -206,7 +206,7 @@ QV_API QVRESULT QVRegistryOpenValueEnum(uint32_t root, const QVWCHAR* keyPath, Q
 }
 
 QV_API QVRESULT QVRegistryEnumNextKey(QVREGENUM handle, QVWCHAR* name, uint32_t* nameLength) {
-  if (!IsHandle(handle)) return QV_E_INVALIDARG;
+  if (!IsHandle(handle)) return QV_E_HANDLE;
   return base::Bounded([&]() -> QVRESULT {
     os::RegistryEntry entry;
     QVRESULT stepped = Next(handle, entry);
@@ -218,7 +218,7 @@ QV_API QVRESULT QVRegistryEnumNextKey(QVREGENUM handle, QVWCHAR* name, uint32_t*
 
 QV_API QVRESULT QVRegistryEnumNextValue(QVREGENUM handle, QVWCHAR* name, uint32_t* nameLength, uint32_t* type,
                                         void* data, uint32_t* dataSize) {
-  if (!IsHandle(handle)) return QV_E_INVALIDARG;
+  if (!IsHandle(handle)) return QV_E_HANDLE;
   return base::Bounded([&]() -> QVRESULT {
     os::RegistryEntry entry;
     QVRESULT stepped = Next(handle, entry);

@@ -190,8 +190,8 @@ TEST_F(Registry, RootsByNumber) {
       {QVRegistryOpenValueEnum(7, P(u""), &e), QV_RESULT(0x80070006u)},
       {QVRegistryOpenKeyEnum(QV_HKEY_USER, P(u"nope"), &e), kMore},
       {QVRegistryOpenValueEnum(QV_HKEY_USER, P(u"nope"), &e), kMissing},
-      {QVRegistryEnumNextKey(nullptr, nullptr, nullptr), kBad},
-      {QVRegistryEnumNextValue(QV_INVALID_REGENUM, nullptr, nullptr, nullptr, nullptr, nullptr), kBad},
+      {QVRegistryEnumNextKey(nullptr, nullptr, nullptr), QV_E_HANDLE},
+      {QVRegistryEnumNextValue(QV_INVALID_REGENUM, nullptr, nullptr, nullptr, nullptr, nullptr), QV_E_HANDLE},
       {QVRegistryCloseEnum(nullptr), 0},
       {QVRegistryOpenKeyEnum(QV_HKEY_USER, nullptr, nullptr), kBad},
   });
