@@ -10,7 +10,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qvcore5/qv_registry.h"
@@ -333,6 +335,26 @@ TEST_F(Registry, TwoProcessesWriteOneKeyAtOnce) {
   }
   for (pid_t child : children) EXPECT_EQ(Reap(child), 0);
   EXPECT_EQ(Names(QV_HKEY_USER, u"Shared", true).size(), 2001u);
+}
+
+TEST_F(Registry, ThreadsShareTheStore) {
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < 100; ++i) {
+        std::u16string name = W("t" + std::to_string(t) + "-" + std::to_string(i));
+        std::vector<unsigned char> data;
+        if (PutText(t % 2 ? QV_HKEY_USER : QV_HKEY_CONFIG, u"Threads", name, name) != 0 ||
+            Get(t % 2 ? QV_HKEY_USER : QV_HKEY_CONFIG, u"Threads", name, data) != 0 || Text(data) != name)
+          ++failures;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(Names(QV_HKEY_USER, u"Threads", true).size(), 200u);
+  EXPECT_EQ(Names(QV_HKEY_CONFIG, u"Threads", true).size(), 200u);
 }
 
 TEST_F(Registry, KilledWriterLosesNoAcknowledgedValue) {

@@ -339,6 +339,7 @@ class Transaction {
 struct Cache {
   std::mutex lock;
   std::shared_ptr<Store> stores[2];
+  std::vector<std::shared_ptr<Store>> parents;  // opened before a fork: kept, never used
 };
 
 Cache& TheCache() {
@@ -360,9 +361,7 @@ std::shared_ptr<Store> Acquire(RegistryStoreKind kind, bool create) {
   std::lock_guard<std::mutex> guard(cache.lock);
   std::shared_ptr<Store>& slot = cache.stores[static_cast<size_t>(kind)];
   if (slot && slot->File() == file && slot->Owner() == self) return slot;
-  if (slot && slot->Owner() != self) {
-    new std::shared_ptr<Store>(std::move(slot));  // the parent's connection is not ours to close
-  }
+  if (slot && slot->Owner() != self) cache.parents.push_back(std::move(slot));  // not ours to close
   struct stat info;
   if (!create && stat(file.c_str(), &info) != 0) {
     StoreLastErrorFromErrno(errno);
