@@ -23,6 +23,7 @@ void ProcessSection();
 // input onto its output.
 inline constexpr const char* kChildMode = "--process-child";
 int ChildMain();
+void RegistrySection();
 
 int Failures();
 

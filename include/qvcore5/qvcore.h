@@ -21,5 +21,6 @@
 #include "qv_string.h"
 #include "qv_encoding.h"
 #include "qv_file.h"
+#include "qv_registry.h"
 
 #endif

@@ -95,8 +95,9 @@ TEST(Thread, RacingJoinersAndDetachersShareOneEnd) {
       b.Go();
       x.join(), y.join();
     }
-    EXPECT_TRUE(std::min(results[0], results[1]) == QV_E_HANDLE && std::max(results[0], results[1]) == QV_S_OK &&
-                codes[0] + codes[1] == 3);
+    // The loser may read the code before its close fails, as on Windows; the winner always has it.
+    int winner = results[0] == QV_S_OK ? 0 : 1;
+    EXPECT_TRUE(results[winner] == QV_S_OK && results[1 - winner] == QV_E_HANDLE && codes[winner] == 3);
     // A detach before or during a join leaves the joiner a closed handle, never a freed one.
     Blocked b;
     QVRESULT joined = QV_S_OK;
