@@ -134,6 +134,14 @@ QVRESULT OpenEnum(uint32_t root, const QVWCHAR* keyPath, QVREGENUM* handle, bool
   });
 }
 
+// The key and the value name an export works on.
+QVRESULT LocateValue(uint32_t root, const QVWCHAR* keyPath, const QVWCHAR* valueName, RootKey& key,
+                     os::RegistryName& name) {
+  QVRESULT located = Locate(root, keyPath, key);
+  if (located < 0) return located;
+  return MakeValueName(Wide(valueName), name) ? QV_S_OK : QV_E_INVALIDARG;
+}
+
 }  // namespace
 
 extern "C" {
@@ -143,10 +151,9 @@ QV_API QVRESULT QVRegistryGetValue(uint32_t root, const QVWCHAR* keyPath, const 
   if (data != nullptr && dataSize == nullptr) return QV_E_INVALIDARG;
   return base::Bounded([&]() -> QVRESULT {
     RootKey key;
-    QVRESULT located = Locate(root, keyPath, key);
-    if (located < 0) return located;
     os::RegistryName name;
-    if (!MakeValueName(Wide(valueName), name)) return QV_E_INVALIDARG;
+    QVRESULT located = LocateValue(root, keyPath, valueName, key, name);
+    if (located < 0) return located;
     os::RegistryEntry entry;
     if (!os::RegistryStoreFetch(key.store, key.prefix, name.folded, entry)) return LastResult();
     if (entry.type == os::kRegTypeExpandString) Expand(entry.data);
@@ -163,10 +170,9 @@ QV_API QVRESULT QVRegistrySetValue(uint32_t root, const QVWCHAR* keyPath, const 
   if (type > QV_REG_MULTI_STRING || type == QV_REG_QWORD) return QV_E_INVALIDARG;
   return base::Bounded([&]() -> QVRESULT {
     RootKey key;
-    QVRESULT located = Locate(root, keyPath, key);
-    if (located < 0) return located;
     os::RegistryName name;
-    if (!MakeValueName(Wide(valueName), name)) return QV_E_INVALIDARG;
+    QVRESULT located = LocateValue(root, keyPath, valueName, key, name);
+    if (located < 0) return located;
     uint32_t platform = StorableType(type, data, dataSize);
     if (platform == 0xFFFFFFFFu) return QV_E_INVALIDARG;
     if (!os::RegistryStorePut(key.store, key.prefix, name, platform, data, dataSize)) return LastResult();
@@ -177,10 +183,9 @@ QV_API QVRESULT QVRegistrySetValue(uint32_t root, const QVWCHAR* keyPath, const 
 QV_API QVRESULT QVRegistryDeleteValue(uint32_t root, const QVWCHAR* keyPath, const QVWCHAR* valueName) {
   return base::Bounded([&]() -> QVRESULT {
     RootKey key;
-    QVRESULT located = Locate(root, keyPath, key);
-    if (located < 0) return located;
     os::RegistryName name;
-    if (!MakeValueName(Wide(valueName), name)) return QV_E_INVALIDARG;
+    QVRESULT located = LocateValue(root, keyPath, valueName, key, name);
+    if (located < 0) return located;
     return os::RegistryStoreErase(key.store, key.prefix, name.folded) ? QV_S_OK : LastResult();
   });
 }
