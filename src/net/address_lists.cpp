@@ -20,14 +20,6 @@ bool IsFixedAddress(const os::NetAddress& a) noexcept {
   return a.scope == 1 && std::memcmp(a.bytes, kLinkLocalOne, 16) == 0;
 }
 
-// Reads a list into plain addresses once, so that matching compares bytes only.
-void Collect(const addrinfo* list, std::vector<os::NetAddress>& out) {
-  for (; list != nullptr; list = os::AddressRecordNext(list)) {
-    os::NetAddress a;
-    if (os::AddressRecordRead(list, &a)) out.push_back(a);
-  }
-}
-
 }  // namespace
 
 std::string PrepareHostText(const char* host) {
@@ -88,13 +80,27 @@ OwnLists BuildOwnLists(const std::vector<os::NetAddress>& interfaces, addrinfo* 
 
 int CommonAddress(const addrinfo* first, const addrinfo* second) {
   if (first == nullptr || second == nullptr) return 0;
-  std::vector<os::NetAddress> a, b;
-  Collect(first, a);
-  Collect(second, b);
-  for (const os::NetAddress& x : a) {
-    size_t width = x.family == os::NetAddress::kV4 ? 4 : 16;
-    for (const os::NetAddress& y : b)
-      if (x.family == y.family && std::memcmp(x.bytes, y.bytes, width) == 0) return 1;
+  // The second list is read once; short lists (the usual case) stay on the stack.
+  constexpr size_t kInline = 32;
+  os::NetAddress inlineB[kInline];
+  std::vector<os::NetAddress> spill;
+  size_t count = 0;
+  for (const addrinfo* r = second; r != nullptr; r = os::AddressRecordNext(r)) {
+    os::NetAddress y;
+    if (!os::AddressRecordRead(r, &y)) continue;
+    if (count < kInline) inlineB[count++] = y;
+    else spill.push_back(y);
+  }
+  auto matches = [](const os::NetAddress& x, const os::NetAddress& y) {
+    return x.family == y.family && std::memcmp(x.bytes, y.bytes, x.family == os::NetAddress::kV4 ? 4 : 16) == 0;
+  };
+  for (const addrinfo* r = first; r != nullptr; r = os::AddressRecordNext(r)) {
+    os::NetAddress x;
+    if (!os::AddressRecordRead(r, &x)) continue;
+    for (size_t i = 0; i < count; ++i)
+      if (matches(x, inlineB[i])) return 1;
+    for (const os::NetAddress& y : spill)
+      if (matches(x, y)) return 1;
   }
   return 0;
 }

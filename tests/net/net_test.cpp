@@ -225,6 +225,21 @@ TEST(NetCompare, AddressBytesOfOneFamilyOnly) {
   }
 }
 
+TEST(NetCompare, LongListsMatchAtTheirEnds) {
+  addrinfo* longList = nullptr;
+  for (int i = 0; i < 40; ++i) {  // built back to front: 10.0.0.0 heads, 10.0.0.39 ends
+    addrinfo* r = qv::os::AddressRecordMake(V4(10, 0, 0, static_cast<uint8_t>(39 - i)), false, nullptr);
+    qv::os::AddressRecordLink(r, longList);
+    longList = r;
+  }
+  addrinfo* last = qv::os::AddressRecordMake(V4(10, 0, 0, 39), false, nullptr);
+  addrinfo* none = qv::os::AddressRecordMake(V4(10, 0, 0, 40), false, nullptr);
+  EXPECT_EQ(QVCompareAddressInformation(last, longList), 1);
+  EXPECT_EQ(QVCompareAddressInformation(longList, last), 1);
+  EXPECT_EQ(QVCompareAddressInformation(none, longList), 0);
+  for (addrinfo* r : {longList, last, none}) qv::os::AddressRecordChainFree(r);
+}
+
 TEST(NetOwnLists, BuiltOnceIPv4FirstWithoutLoopback) {
   addrinfo *own = nullptr, *localhost = nullptr, *own2 = nullptr, *localhost2 = nullptr;
   EXPECT_EQ(QVGetMyAddressInformation(nullptr, &localhost), QV_E_INVALIDARG);
