@@ -219,7 +219,8 @@ void IniFile::Load() {
   }
   os::FileOpenOptions options;
   options.access = os::kFileAccessRead;
-  void* file = os::OsFileOpen(m_path, options, nullptr);
+  bool created = false;
+  void* file = os::OsFileOpen(m_path, options, &created);
   if (file == nullptr) {
     uint32_t error = os::LastError();
     if (error != os::kErrorFileNotFound && error != os::kErrorPathNotFound) m_loadFailure = QVResultFromNative(error);
@@ -255,7 +256,8 @@ QVRESULT IniFile::Save() {
   os::FileOpenOptions options;
   options.access = os::kFileAccessWrite;
   options.disposition = os::FileDisposition::kCreateAlways;
-  void* file = os::OsFileOpen(temporary, options, nullptr);
+  bool created = false;
+  void* file = os::OsFileOpen(temporary, options, &created);
   if (file == nullptr) return base::LastErrorResult();
   bool ok = true;
   for (size_t at = 0; ok && at < text.size();) {
