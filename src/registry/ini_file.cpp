@@ -191,6 +191,7 @@ void IniFile::Give() {
 }
 
 void IniFile::Refresh() {
+  if (m_batch) return;  // the lock is held since the batch began: memory is the file's content
   os::FileStamp stamp;
   if (!os::OsFileStampOf(m_path, &stamp)) {
     uint32_t error = os::LastError();
@@ -325,9 +326,9 @@ QVRESULT IniFile::SetValue(const std::u16string& section, const std::u16string& 
 
 void IniFile::BeginBatch() {
   m_lock->Take();
+  Refresh();
   m_batch = true;
   m_batchDirty = false;
-  Refresh();
 }
 
 QVRESULT IniFile::EndBatch() {

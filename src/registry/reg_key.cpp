@@ -144,7 +144,7 @@ std::u16string CRegKey::NextValue() {
 // Operating-system registry.
 
 CNativeRegKey::~CNativeRegKey() {
-  if (m_keyEnum != kNoEnum) QVRegistryCloseEnum(Handle<QVRegistryEnumObject>(m_keyEnum));
+  if (m_keyEnum != kNoEnum && m_keyEnum != kEmptyEnum) QVRegistryCloseEnum(Handle<QVRegistryEnumObject>(m_keyEnum));
   if (m_valueEnum != kNoEnum) QVRegistryCloseEnum(Handle<QVRegistryEnumObject>(m_valueEnum));
 }
 
@@ -152,10 +152,21 @@ QVRESULT CNativeRegKey::OpenKeyEnum() {
   QVREGENUM handle = QV_INVALID_REGENUM;
   QVRESULT result = QVRegistryOpenKeyEnum(m_root, Api(m_path.c_str()), &handle);
   m_keyEnum = result < 0 ? kNoEnum : reinterpret_cast<uintptr_t>(handle);
+  if (result < 0 && m_path.empty()) {
+    // A root always exists on Windows; a store that never held anything below it has none yet.
+    QVREGENUM probe = QV_INVALID_REGENUM;
+    QVRESULT root = QVRegistryOpenValueEnum(m_root, Api(u""), &probe);
+    if (root >= 0) QVRegistryCloseEnum(probe);
+    if (root == QV_RESULT(0x80070002u)) {
+      m_keyEnum = kEmptyEnum;
+      return 0;
+    }
+  }
   return result;
 }
 
 QVRESULT CNativeRegKey::EnumNextKey(WChar* name, uint32_t* length) {
+  if (m_keyEnum == kEmptyEnum) return QV_E_FAIL;
   return QVRegistryEnumNextKey(Handle<QVRegistryEnumObject>(m_keyEnum), Api(name), length);
 }
 
@@ -172,6 +183,7 @@ QVRESULT CNativeRegKey::EnumNextValue(WChar* name, uint32_t* length) {
 }
 
 QVRESULT CNativeRegKey::CloseEnum(uint64_t handle) {
+  if (handle == kEmptyEnum) return 0;
   return QVRegistryCloseEnum(handle == kNoEnum ? nullptr : Handle<QVRegistryEnumObject>(handle));
 }
 

@@ -14,6 +14,7 @@ constexpr QVRESULT kNotImplemented = QV_RESULT(0x80004001u);
 constexpr QVRESULT kBadKind = QV_RESULT(0x80004007u);
 constexpr QVRESULT kNameTooLong = QV_RESULT(0x80004009u);
 constexpr uint64_t kNoEnum = ~uint64_t{0};
+constexpr uint64_t kEmptyEnum = kNoEnum - 1;  // an enumeration of a root the store does not hold yet
 
 // "qvregistry.ini": resolved against the current directory.
 extern const char16_t kIniFileName[];
