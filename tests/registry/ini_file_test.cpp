@@ -176,6 +176,22 @@ TEST(IniStore, ChangesByOthersAreNeverLost) {
   EXPECT_EQ(qvtest::ReadFile(path), "[T]\nk=v\n\n");
 }
 
+TEST(IniStore, RemovesOnlySectionsUnchangedSinceRead) {
+  qvtest::TempDir dir;
+  std::string path = dir.File("r.ini");
+  WriteBytes(path, "[A]\nx=1\n\n[B]\ny=2\n\n[C]\nz=3\n\n");
+  IniFile store(U(path)), other(U(path));
+  Sections read;
+  ASSERT_TRUE(ParseIni(qvtest::ReadFile(path), read));
+  read.erase(u"C");
+  ASSERT_EQ(other.SetValue(u"B", u"y", u"changed"), 0);
+  ASSERT_EQ(store.RemoveSections(read), 0);
+  EXPECT_EQ(qvtest::ReadFile(path), "[B]\ny=changed\n\n[C]\nz=3\n\n");
+  ASSERT_TRUE(ParseIni(qvtest::ReadFile(path), read));
+  ASSERT_EQ(store.RemoveSections(read), 0);
+  EXPECT_FALSE(access(path.c_str(), F_OK) == 0);  // nothing left: the file goes
+}
+
 TEST(IniStore, FourProcessesStoreAllTheirValues) {
   qvtest::TempDir dir;
   std::string path = dir.File("r.ini");

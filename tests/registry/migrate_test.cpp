@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/exception.h"
@@ -185,6 +186,20 @@ TEST_F(Stores, IniSectionsNotCarriedStay) {
   WriteIni("[QV_HKEY_CONFIG\\A]\nx=1\nbroken\n");
   EXPECT_EQ(Migrate(QV_REGISTRY_INI, QV_REGISTRY_NATIVE), kIniUnreadable);
   EXPECT_EQ(qvtest::ReadFile(Ini()), "[QV_HKEY_CONFIG\\A]\nx=1\nbroken\n");
+}
+
+TEST_F(Stores, MigrationsInOneProcessTakeTurns) {
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(PutText(QV_HKEY_CONFIG, u"T", W(std::to_string(i)), u"v"), 0);
+  QVRESULT results[2] = {1, 1};
+  std::thread first([&] { results[0] = Migrate(QV_REGISTRY_NATIVE, QV_REGISTRY_INI); });
+  std::thread second([&] { results[1] = Migrate(QV_REGISTRY_NATIVE, QV_REGISTRY_INI); });
+  first.join();
+  second.join();
+  EXPECT_EQ(results[0], 0);
+  EXPECT_EQ(results[1], 0);
+  Sections s;
+  ASSERT_TRUE(ParseIni(qvtest::ReadFile(Ini()), s));
+  EXPECT_EQ(s[u"QV_HKEY_CONFIG\\T"].size(), 20u);
 }
 
 TEST_F(Stores, RefusedKindsTouchNothing) {
