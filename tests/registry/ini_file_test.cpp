@@ -17,6 +17,7 @@
 namespace {
 
 using namespace qv::registry;
+using namespace std::string_literals;
 using qvtest::W;
 
 std::string Dump(const Sections& sections) {
@@ -60,7 +61,7 @@ TEST(IniFormat, ReadingRules) {
       {"[\xc3\x9c]\n\xc3\xa4=\xc3\xb6\n", "\xc3\x9c{\xc3\xa4=\xc3\xb6;}", true},
       {"[S]\n\tk=v\nz=1\n", "S{}", true},                            // white space ends the section
       {"k=v\n[S]\n", "S{}", true},                                   // key lines outside a section skipped
-      {std::string("[S]\nk=v\n\0junk\n[T]\nz=1\n", 24), "S{k=v;}T{z=1;}", true},
+      {"[S]\nk=v\n\0junk\n[T]\nz=1\n"s, "S{k=v;}T{z=1;}", true},
       {"", "", true},
   };
   for (const auto& c : cases) {
@@ -275,7 +276,7 @@ TEST(IniStore, FilesNotReadWholeAreNeverSavedOver) {
   qvtest::TempDir dir;
   struct Case {
     std::string bytes;
-  } cases[] = {{"[A]\nx=1\n\n[B]\nbroken\n\n[C]\nz=3\n"}, {std::string("\x7f" "ELF\0\1\n[\xff\xfe]\n\0", 12)}};
+  } cases[] = {{"[A]\nx=1\n\n[B]\nbroken\n\n[C]\nz=3\n"}, {"\x7f" "ELF\0\1\n[\xff\xfe]\n"s}};
   for (const auto& c : cases) {
     std::string path = dir.File("bad.ini");
     WriteBytes(path, c.bytes);
