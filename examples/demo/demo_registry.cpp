@@ -62,6 +62,28 @@ void RegistrySection() {
   Check(QVRegistryGetValue(QV_HKEY_USER, P(key), P(u"Width"), nullptr, nullptr, nullptr) ==
             QV_RESULT(0x80070002u), "the value is gone (0x80070002)");
 
+  // Migration: the tree goes into qvregistry.ini in the (temporary) current directory and back.
+  std::u16string app = u"Software\\QVDemo\\Migrated";
+  Check(QVRegistrySetValue(QV_HKEY_CONFIG, P(app), P(u"Greeting"), QV_REG_STRING, u"hello", 12) == 0 &&
+            QVRegistrySetValue(QV_HKEY_CONFIG, P(app + u"\\Sub"), P(u"Path"), QV_REG_STRING, u"C:\\Data", 16) == 0,
+        "stored a small tree of strings");
+  std::error_code cwdError;
+  std::filesystem::path home = std::filesystem::current_path(cwdError);
+  std::filesystem::current_path(templ, cwdError);
+  Check(QVRegistryMigrate(QV_REGISTRY_NATIVE, 0, QV_REGISTRY_INI) == 0, "migrated the store into qvregistry.ini");
+  if (FILE* ini = std::fopen("qvregistry.ini", "rb")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, ini) != nullptr) std::printf("    | %s", line);
+    std::fclose(ini);
+  }
+  Check(QVRegistryDeleteKey(QV_HKEY_CONFIG, P(u"Software\\QVDemo")) == 0, "emptied the operating system's store");
+  Check(QVRegistryMigrate(QV_REGISTRY_INI, 0, QV_REGISTRY_NATIVE) == 0, "migrated back out of the INI file");
+  uint32_t got = sizeof text;
+  Check(QVRegistryGetValue(QV_HKEY_CONFIG, P(app + u"\\Sub"), P(u"Path"), nullptr, text, &got) == 0 &&
+            !std::filesystem::exists("qvregistry.ini"),
+        "the value is back and the INI file is gone");
+  std::filesystem::current_path(home, cwdError);
+
   if (old != nullptr) setenv("QV_REGISTRY_DIR", saved.c_str(), 1);
   else unsetenv("QV_REGISTRY_DIR");
   std::error_code ec;

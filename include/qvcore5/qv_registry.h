@@ -28,6 +28,10 @@
 #define QV_REG_EXPAND_STRING 4u
 #define QV_REG_MULTI_STRING  5u
 
+/* Store kinds of QVRegistryMigrate. */
+#define QV_REGISTRY_NATIVE 0u
+#define QV_REGISTRY_INI    1u
+
 /* Enumeration handle; all bits set means no handle. */
 typedef struct QVRegistryEnumObject *QVREGENUM;
 #define QV_INVALID_REGENUM ((QVREGENUM)(intptr_t)-1)
@@ -60,6 +64,14 @@ QV_API QVRESULT QVRegistryEnumNextValue(QVREGENUM handle, QVWCHAR *name, uint32_
                                         void *data, uint32_t *dataSize);
 /* Ends an enumeration (null accepted); returns 0. */
 QV_API QVRESULT QVRegistryCloseEnum(QVREGENUM handle);
+
+/* Copies the roots QV_HKEY_CLASSES, QV_HKEY_CONFIG and QV_HKEY_USER (the current user's part) from one
+   store to the other: the operating system's (QV_REGISTRY_NATIVE) or the INI file "qvregistry.ini" in the
+   current directory (QV_REGISTRY_INI). Into the INI file only string values fit. Out of it, the sections
+   carried over in full leave the file, which is deleted once empty. 0 when everything walked was carried;
+   else a failure code, what was copied stays. 0x80004007 an unknown kind, 0x80070057 the same kind twice
+   (nothing touched). `reserved` is ignored. */
+QV_API QVRESULT QVRegistryMigrate(uint32_t sourceKind, uint32_t reserved, uint32_t destinationKind);
 
 QV_EXTERN_C_END
 
