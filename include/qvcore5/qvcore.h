@@ -22,5 +22,6 @@
 #include "qv_encoding.h"
 #include "qv_file.h"
 #include "qv_registry.h"
+#include "qv_com.h"
 
 #endif
