@@ -50,8 +50,8 @@ QVRESULT ReadText(const std::u16string& key, WChar* text, size_t units) {
 
 }  // namespace
 
-CQVFactoryData::CQVFactoryData(IQVUnknown* factory, QVHANDLE library, QVMODULEID owner) noexcept
-    : m_factory(factory), m_library(library), m_owner(owner) {
+CQVFactoryData::CQVFactoryData(IQVUnknown* factory, QVHANDLE library, CQVFactoryManager* manager) noexcept
+    : m_factory(factory), m_library(library), m_manager(manager) {
   m_factory->lpVtbl->AddRef(m_factory);
 }
 
@@ -59,11 +59,31 @@ CQVFactoryData::~CQVFactoryData() {
   if (m_factory == nullptr) return;  // abandoned at the end
   m_factory->lpVtbl->Release(m_factory);
   m_factory = nullptr;
-  // Objects the factory made may outlive it: the server says when its code is free.
+  m_manager->CloseWhenIdle(m_library);
+}
+
+namespace {
+
+// Objects the factory made may outlive it: the server says when its code is free.
+enum class ServerAnswer { kIdle, kBusy, kNeverAsks };
+ServerAnswer AskServer(QVHANDLE library) noexcept {
   void* canUnload = nullptr;
-  if (QVLibGetSymbol(m_library, Api(QV_W("DllCanUnloadNow")), &canUnload) < 0) return;
-  if (reinterpret_cast<QVDllCanUnloadNowProc>(canUnload)() != 0) return;
-  QVModuleLibClose(m_owner, m_library);
+  if (QVLibGetSymbol(library, Api(QV_W("DllCanUnloadNow")), &canUnload) < 0) return ServerAnswer::kNeverAsks;
+  return reinterpret_cast<QVDllCanUnloadNowProc>(canUnload)() == 0 ? ServerAnswer::kIdle : ServerAnswer::kBusy;
+}
+
+}  // namespace
+
+void CQVFactoryManager::CloseWhenIdle(QVHANDLE library) {
+  ServerAnswer answer = AskServer(library);
+  if (answer == ServerAnswer::kIdle) QVModuleLibClose(m_owner, library);
+  if (answer != ServerAnswer::kBusy) return;  // a server that never answers stays loaded
+  base::MutexGuard guard(m_mapMutex);
+  try {
+    m_busyLibraries.push_back(library);
+  } catch (...) {
+    // Without room to remember it the server just stays loaded.
+  }
 }
 
 CQVFactoryManager::CQVFactoryManager(QVMODULEID owner)
@@ -111,7 +131,7 @@ void* CQVFactoryManager::Get(const QVGUID& classId, const QVGUID& iid) {
   void* entry = nullptr;
   base::ThrowIfFailed(QVLibGetSymbol(library, Api(QV_W("DllGetClassObject")), &entry));
   base::ThrowIfFailed(reinterpret_cast<QVDllGetClassObjectProc>(entry)(&classId, &iid, &result));
-  auto* record = new (std::nothrow) CQVFactoryData(static_cast<IQVUnknown*>(result), library, m_owner);
+  auto* record = new (std::nothrow) CQVFactoryData(static_cast<IQVUnknown*>(result), library, this);
   if (record == nullptr) {
     static_cast<IQVUnknown*>(result)->lpVtbl->Release(static_cast<IQVUnknown*>(result));
     base::ThrowResult(QV_E_OUTOFMEMORY);
@@ -127,12 +147,15 @@ void* CQVFactoryManager::Get(const QVGUID& classId, const QVGUID& iid) {
 
 void CQVFactoryManager::Flush() {
   std::map<Key, CQVFactoryData*> dropped;
+  std::vector<QVHANDLE> busy;
   {
     base::MutexGuard guard(m_mapMutex);
     dropped.swap(m_cache);
+    busy.swap(m_busyLibraries);
   }
   // Outside the lock: a server's Release may call back into the components.
   for (auto& [key, record] : dropped) record->ReleaseReference();
+  for (QVHANDLE library : busy) CloseWhenIdle(library);
 }
 
 size_t CQVFactoryManager::CachedCount() {

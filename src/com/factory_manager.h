@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "base/refcounted.h"
 #include "qvcore5/qv_com.h"
@@ -10,9 +11,11 @@
 
 namespace qv::com {
 
+class CQVFactoryManager;
+
 class CQVFactoryData : public base::CQVCoreRefCounted {
  public:
-  CQVFactoryData(IQVUnknown* factory, QVHANDLE library, QVMODULEID owner) noexcept;
+  CQVFactoryData(IQVUnknown* factory, QVHANDLE library, CQVFactoryManager* manager) noexcept;
   ~CQVFactoryData() override;
   IQVUnknown* Factory() const noexcept { return m_factory; }
   // At the library's end the server may already be gone: nothing calls into it.
@@ -21,7 +24,7 @@ class CQVFactoryData : public base::CQVCoreRefCounted {
  private:
   IQVUnknown* m_factory;
   QVHANDLE m_library;
-  QVMODULEID m_owner;
+  CQVFactoryManager* m_manager;
 };
 
 class CQVFactoryManager {
@@ -35,6 +38,9 @@ class CQVFactoryManager {
   void* Get(const QVGUID& classId, const QVGUID& iid);
   void Flush();
   size_t CachedCount();
+  // Closes the server library if its DllCanUnloadNow answers 0; otherwise
+  // keeps it for the next flush to ask again.
+  void CloseWhenIdle(QVHANDLE library);
 
  private:
   using Key = std::array<uint8_t, 16>;
@@ -43,6 +49,7 @@ class CQVFactoryManager {
   QVMUTEX m_mapMutex;
   QVMODULEID m_owner;
   std::map<Key, CQVFactoryData*> m_cache;
+  std::vector<QVHANDLE> m_busyLibraries;  // servers that refused to unload
 };
 
 }  // namespace qv::com
