@@ -24,6 +24,7 @@ void ProcessSection();
 inline constexpr const char* kChildMode = "--process-child";
 int ChildMain();
 void RegistrySection();
+void ComponentSection();
 
 int Failures();
 
