@@ -1,5 +1,6 @@
 // GUID text, ordering and generation; the allocator and base-interface forwarders.
 #include <cstdlib>
+#include <cstring>
 
 #include "base/installed.h"
 #include "base/wide.h"
@@ -29,6 +30,19 @@ int HexValue(WChar c) noexcept {
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
   return -1;
 }
+
+// Each byte's two upper-case digits.
+struct DigitPairs {
+  WChar pairs[256][2];
+  constexpr DigitPairs() : pairs() {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    for (int b = 0; b < 256; ++b) {
+      pairs[b][0] = static_cast<WChar>(kHex[b >> 4]);
+      pairs[b][1] = static_cast<WChar>(kHex[b & 0xF]);
+    }
+  }
+};
+constexpr DigitPairs kDigitPairs;
 
 // The memory bytes in the order that decides.
 constexpr int kCompareOrder[16] = {10, 11, 12, 13, 14, 15, 8, 9, 6, 7, 4, 5, 0, 1, 2, 3};
@@ -87,28 +101,22 @@ extern "C" QV_API QVRESULT QVComGUIDFromString(const QVWCHAR* text, QVGUID* guid
 extern "C" QV_API QVRESULT QVComStringFromGUID(const QVGUID* guid, QVWCHAR* buffer, int32_t capacity) {
   if (guid == nullptr) return QV_E_INVALIDARG;
   if (buffer == nullptr || capacity == 0) return QV_S_OK;
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  WChar text[39];
-  int n = 0;
-  auto put = [&](uint32_t value, int digits) {
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) text[n++] = static_cast<WChar>(kHex[(value >> shift) & 0xF]);
-  };
-  text[n++] = u'{';
-  put(guid->data1, 8);
-  text[n++] = u'-';
-  put(guid->data2, 4);
-  text[n++] = u'-';
-  put(guid->data3, 4);
-  text[n++] = u'-';
-  put(guid->data4[0], 2);
-  put(guid->data4[1], 2);
-  text[n++] = u'-';
-  for (int i = 2; i < 8; ++i) put(guid->data4[i], 2);
-  text[n++] = u'}';
-  text[n] = 0;
-  int32_t count = capacity < 0 || capacity > 39 ? 39 : capacity;
-  WChar* out = qv::Wide(buffer);
-  for (int32_t i = 0; i < count; ++i) out[i] = text[i];
+  // Bytes in text order, then where each byte's two digits go.
+  uint8_t bytes[16] = {uint8_t(guid->data1 >> 24), uint8_t(guid->data1 >> 16), uint8_t(guid->data1 >> 8),
+                       uint8_t(guid->data1),       uint8_t(guid->data2 >> 8),  uint8_t(guid->data2),
+                       uint8_t(guid->data3 >> 8),  uint8_t(guid->data3)};
+  std::memcpy(bytes + 8, guid->data4, 8);
+  static constexpr uint8_t kAt[16] = {1, 3, 5, 7, 10, 12, 15, 17, 20, 22, 25, 27, 29, 31, 33, 35};
+  size_t count = capacity < 0 || capacity > 39 ? 39 : static_cast<size_t>(capacity);
+  // The whole text goes straight into a buffer that holds it.
+  WChar local[39];
+  WChar* text = count == 39 ? qv::Wide(buffer) : local;
+  text[0] = u'{';
+  text[9] = text[14] = text[19] = text[24] = u'-';
+  text[37] = u'}';
+  text[38] = 0;
+  for (int i = 0; i < 16; ++i) std::memcpy(text + kAt[i], qv::com::kDigitPairs.pairs[bytes[i]], 2 * sizeof(WChar));
+  if (text == local) std::memcpy(qv::Wide(buffer), local, count * sizeof(WChar));
   return QV_S_OK;
 }
 
