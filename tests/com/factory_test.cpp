@@ -1,6 +1,8 @@
 // Class factories found through the registry, each test in its own store folder.
 #include <dlfcn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <string>
@@ -213,6 +215,27 @@ TEST_F(Factories, ServerMayCallBackWhileLoading) {
   reinterpret_cast<void (*)(void (*)())>(setHook)(nullptr);
   if (out != nullptr) IQVUnknown_Release(static_cast<IQVUnknown*>(out));
   EXPECT_EQ(QVLibClose(lib), QV_S_OK);
+}
+
+TEST_F(Factories, ProcessExitsCleanlyWithFactoriesCached) {
+  const QVGUID cls = NewClass();
+  ASSERT_EQ(Register(cls, QV_TEST_SERVER_PLAIN), QV_S_OK);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    void* factory = nullptr;
+    if (QVComGetClassObject(&cls, &kFactoryIid, &factory) != QV_S_OK) _exit(10);
+    IQVUnknown_Release(static_cast<IQVUnknown*>(factory));
+    // Where the server links the shared library, its destructors run before
+    // the library's end; here the test program holds the library, so run them first.
+    void* module = dlopen(QV_TEST_SERVER_PLAIN, RTLD_NOW | RTLD_NOLOAD);
+    if (module == nullptr) _exit(11);
+    reinterpret_cast<void (*)()>(dlsym(module, "TestServerTearDown"))();
+    std::exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 TEST_F(Factories, EightThreadsSameAndDifferentClasses) {

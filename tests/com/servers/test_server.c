@@ -80,6 +80,10 @@ static QVRESULT QV_CALL FactoryCreate(IQVClassFactory *self, IQVUnknown *outer, 
 static const IQVClassFactoryVtbl kFactoryTable = {FactoryQuery, FactoryAddRef, FactoryRelease, FactoryCreate};
 static IQVClassFactory s_factory __attribute__((unused)) = {&kFactoryTable};
 
+/* Like a C++ server's static objects, the factory is gone once the module's
+   destructors have run: a later call through it crashes. */
+__attribute__((destructor)) TS_EXPORT void TestServerTearDown(void) { s_factory.lpVtbl = 0; }
+
 #ifndef TS_NO_ENTRY
 TS_EXPORT QVRESULT QV_CALL DllGetClassObject(const QVGUID *classId, const QVGUID *iid, void **out) {
   (void)classId;
