@@ -25,6 +25,7 @@ inline constexpr const char* kChildMode = "--process-child";
 int ChildMain();
 void RegistrySection();
 void NetSection();
+void ComponentSection();
 
 int Failures();
 

@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
   ProcessSection();
   RegistrySection();
   NetSection();
+  ComponentSection();
   std::printf("\n%s\n", Failures() == 0 ? "Everything behaved as expected." : "Some steps did not behave as expected.");
   return Failures() == 0 ? 0 : 1;
 }

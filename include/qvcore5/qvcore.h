@@ -23,5 +23,6 @@
 #include "qv_file.h"
 #include "qv_registry.h"
 #include "qv_net.h"
+#include "qv_com.h"
 
 #endif

@@ -9,6 +9,7 @@ class CQVLockStatManager;
 }  // namespace qv::sync
 namespace qv::com {
 class CQVModuleManager;
+class CQVComponentAllocator;
 }  // namespace qv::com
 
 namespace qv::core {
@@ -25,7 +26,7 @@ struct CQVGlobalData {
   CQVClientData* m_clientData = nullptr;
   com::CQVModuleManager* m_moduleManager = nullptr;
   sync::CQVMutexProvider* m_mutexProvider = nullptr;
-  void* m_componentAllocator = nullptr;
+  com::CQVComponentAllocator* m_componentAllocator = nullptr;
 };
 
 CQVGlobalData& GlobalData() noexcept;

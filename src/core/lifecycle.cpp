@@ -1,8 +1,12 @@
 #include "core/lifecycle.h"
 
+#include <new>
+
 #include "base/boundary.h"
 #include "base/installed.h"
 #include "base/library_state.h"
+#include "com/component_allocator.h"
+#include "com/factory_manager.h"
 #include "com/module_manager.h"
 #include "core/client_data.h"
 #include "core/global_data.h"
@@ -30,6 +34,8 @@ void Publish(const CQVGlobalData& gd) noexcept {
   base::Installed<com::CQVModuleManager>::Set(gd.m_moduleManager);
   base::Installed<process::CQVProcessManager>::Set(gd.m_clientData ? gd.m_clientData->ProcessManager() : nullptr);
   base::Installed<process::CQVThreadManager>::Set(gd.m_clientData ? gd.m_clientData->ThreadManager() : nullptr);
+  base::Installed<com::CQVFactoryManager>::Set(gd.m_clientData ? gd.m_clientData->FactoryManager() : nullptr);
+  base::Installed<com::CQVComponentAllocator>::Set(gd.m_componentAllocator);
 }
 
 void BuildGlobalData(CQVGlobalData& gd) {
@@ -46,8 +52,19 @@ void BuildGlobalData(CQVGlobalData& gd) {
   Publish(gd);
 }
 
+void ObtainComponentAllocator(CQVGlobalData& gd) {
+  auto* allocator = new (std::nothrow) com::CQVComponentAllocator();
+  if (allocator == nullptr) return;  // its result is not reported
+  allocator->AddReference();
+  gd.m_componentAllocator = allocator;
+  Publish(gd);
+}
+
 void TearDownGlobalData(CQVGlobalData& gd) {
   Publish(CQVGlobalData{});
+  if (gd.m_componentAllocator != nullptr && gd.m_componentAllocator->ReleaseReference() == 0) {
+    gd.m_componentAllocator = nullptr;
+  }
   // Library threads may still be marking themselves finished in the thread
   // manager; if one does not get through in time, the client record is left
   // alive rather than freed under it.
@@ -117,6 +134,7 @@ void LibraryStart() noexcept {
     return QV_S_OK;
   });
   if (built < 0) return;  // partly started: what was built stays
+  ObtainComponentAllocator(s_globalData);
 }
 
 QVRESULT LibraryEnd() noexcept {

@@ -33,7 +33,7 @@ void Start() {
 TEST(Exports, MatchTheHeaderExactly) {
   std::set<std::string> header, exported;
   // A function's name precedes '('; a variable's precedes ';' or "[];".
-  std::regex declared(R"(QV_API[^;(]*?\b(QV\w+)\s*(\(|(\[\s*\])?\s*;))");
+  std::regex declared(R"(QV_API[^;(]*?\b((?:QV|IQVUnknown_)\w+)\s*(\(|(\[\s*\])?\s*;))");
   for (const auto& entry : std::filesystem::directory_iterator(QV_SOURCE_DIR "/include/qvcore5")) {
     std::string text = qvtest::ReadFile(entry.path());
     for (std::sregex_iterator it(text.begin(), text.end(), declared), end; it != end; ++it) header.insert((*it)[1]);
@@ -65,7 +65,7 @@ TEST(Lifecycle, EndTearsDownEverythingAndStartRebuildsInOrder) {
   ASSERT_EQ(LibraryEnd(), QV_S_OK);
   CQVGlobalData& gd = GlobalData();
   for (const void* p : {(const void*)gd.m_mutexProvider, (const void*)gd.m_debugMutex, (const void*)gd.m_moduleManager,
-                        (const void*)gd.m_clientData, (const void*)gd.m_lockStatManager})
+                        (const void*)gd.m_clientData, (const void*)gd.m_lockStatManager, (const void*)gd.m_componentAllocator})
     EXPECT_EQ(p, nullptr);
   EXPECT_EQ(LibraryEnd(), QV_E_FAIL);  // an end without a start changes nothing
   EXPECT_EQ(AttachCount(), 0);
@@ -74,10 +74,11 @@ TEST(Lifecycle, EndTearsDownEverythingAndStartRebuildsInOrder) {
   EXPECT_EQ(QVMutexCreate("late", 0, &m), QV_E_FAIL);  // no provider while stopped
   EXPECT_EQ(m, reinterpret_cast<QVMUTEX>(QV_INVALID_HANDLE));
   auto created = qvtest::MutexesCreatedBy(Start);
-  created.resize(5);
+  created.resize(6);
   EXPECT_EQ(created, (std::vector<std::string>{"CQVLockStatManager::m_mutex", "CQVGlobalData::m_debugMutex",
                                                "CQVModuleManager::m_setLock", "CQVProcessManager::m_setMutex",
-                                               "CQVThreadManager::m_mapMutex"}));
+                                               "CQVThreadManager::m_mapMutex", "CQVFactoryManager::m_mapMutex"}));
+  EXPECT_NE(gd.m_componentAllocator, nullptr);
   EXPECT_EQ(AttachCount(), 1);
 }
 
