@@ -10,6 +10,14 @@
 #include "text/units.h"
 #include "base/wide.h"
 
+// One function under two names. GCC wants the alias to repeat the target's
+// nothrow (the exports are extern "C" in a C++ file); clang refuses it there.
+#if defined(__clang__)
+#define QV_ALIAS_OF(target) __attribute__((alias(target)))
+#else
+#define QV_ALIAS_OF(target) __attribute__((alias(target), nothrow))
+#endif
+
 using qv::WChar;
 
 namespace {
@@ -49,7 +57,7 @@ extern "C" {
 QV_API uint32_t QVStrLenA(const char* string) { return static_cast<uint32_t>(std::strlen(string)); }
 QV_API uint32_t QVStrLenW(const QVWCHAR* string) { return static_cast<uint32_t>(UnitLength(qv::Wide(string))); }
 // One function under two names: the second name is an alias of the first.
-QV_API uint32_t QVStrLenUTF16(const QVWCHAR* string) __attribute__((alias("QVStrLenW"), nothrow));
+QV_API uint32_t QVStrLenUTF16(const QVWCHAR* string) QV_ALIAS_OF("QVStrLenW");
 
 QV_API uint32_t QVStrNLenA(const char* string, uint32_t maxCount) {
   return static_cast<uint32_t>(strnlen(string, maxCount));
@@ -57,7 +65,7 @@ QV_API uint32_t QVStrNLenA(const char* string, uint32_t maxCount) {
 QV_API uint32_t QVStrNLenW(const QVWCHAR* string, uint32_t maxCount) {
   return static_cast<uint32_t>(UnitLengthMax(qv::Wide(string), maxCount));
 }
-QV_API uint32_t QVStrNLenUTF16(const QVWCHAR* string, uint32_t maxCount) __attribute__((alias("QVStrNLenW"), nothrow));
+QV_API uint32_t QVStrNLenUTF16(const QVWCHAR* string, uint32_t maxCount) QV_ALIAS_OF("QVStrNLenW");
 
 QV_API char* QVStrCpyA(char* destination, const char* source) { return std::strcpy(destination, source); }
 
@@ -189,6 +197,6 @@ QV_API QVWCHAR* QVStrNDupW(const QVWCHAR* string, uint32_t maxCount) {
 }
 
 QV_API void QVStrFreeA(void* string) { ::operator delete[](string); }
-QV_API void QVStrFreeW(void* string) __attribute__((alias("QVStrFreeA"), nothrow));
+QV_API void QVStrFreeW(void* string) QV_ALIAS_OF("QVStrFreeA");
 
 }  // extern "C"
