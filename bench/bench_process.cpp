@@ -44,9 +44,9 @@ void BM_StartJoin_PosixSpawn(benchmark::State& state) {
 BENCHMARK(BM_StartJoin_PosixSpawn)->UseRealTime();
 
 // The helper writes 256 MiB into a pipe. The library's case reads the pipe
-// the library made; the baseline makes its own pipe, hands the write end to
-// the child as a given handle (opened through /proc/self/fd) and reads the
-// descriptor with read.
+// the library made; the baseline makes its own pipe of the same size, hands
+// the write end to the child as a given handle (opened through
+// /proc/self/fd) and reads the descriptor with read.
 void ReadPipe(benchmark::State& state, bool library) {
   std::vector<char> buffer(kBlock);
   for (auto _ : state) {
@@ -55,6 +55,7 @@ void ReadPipe(benchmark::State& state, bool library) {
     QVFILE given = QV_INVALID_HANDLE;
     if (!library) {
       if (pipe2(fds, O_CLOEXEC) != 0) return state.SkipWithError("pipe failed");
+      fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);  // the size the library gives its pipes
       std::string name = "/proc/self/fd/" + std::to_string(fds[1]);
       std::u16string wide(name.begin(), name.end());
       if (QVFileOpen(wide.c_str(), QV_FILE_WRITE, 0, &given) < 0) return state.SkipWithError("open failed");

@@ -395,6 +395,9 @@ bool PipeMake(void** readEnd, void** writeEnd) noexcept {
   *readEnd = *writeEnd = nullptr;
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return Fail(errno);
+  // A larger buffer lets a child write ahead of a reader that takes big
+  // blocks (the 64 KiB default costs a wake-up per block); best effort.
+  ::fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
   *readEnd = posix::PublishDescriptor(fds[0], kFileAccessRead);
   if (*readEnd == nullptr) {
     ::close(fds[1]);
