@@ -226,16 +226,20 @@ CIniRegKey::~CIniRegKey() {
   if (m_valueEnum != kNoEnum) delete Handle<IniFileIteratorBase>(m_valueEnum);
 }
 
-QVRESULT CIniRegKey::OpenKeyEnum() {
+// Replaces the enumeration in slot by a fresh one over the key's section.
+template <class Iterator, class Slot>
+QVRESULT OpenIniEnum(Slot& slot, uint32_t root, const std::u16string& path) {
   return base::Bounded([&]() -> QVRESULT {
-    if (m_keyEnum != kNoEnum) delete Handle<IniFileIteratorBase>(m_keyEnum);
-    m_keyEnum = kNoEnum;
+    if (slot != kNoEnum) delete Handle<IniFileIteratorBase>(slot);
+    slot = kNoEnum;
     IniFile& store = GetIniStore();
-    m_keyEnum = reinterpret_cast<uintptr_t>(
-        static_cast<IniFileIteratorBase*>(new IniFileSetIterator(store, SectionName(m_root, m_path))));
+    auto* fresh = static_cast<IniFileIteratorBase*>(new Iterator(store, SectionName(root, path)));
+    slot = reinterpret_cast<uintptr_t>(fresh);
     return 0;
   });
 }
+
+QVRESULT CIniRegKey::OpenKeyEnum() { return OpenIniEnum<IniFileSetIterator>(m_keyEnum, m_root, m_path); }
 
 QVRESULT CIniRegKey::EnumNextKey(WChar* name, uint32_t* length) {
   return base::Bounded([&]() -> QVRESULT {
@@ -244,16 +248,7 @@ QVRESULT CIniRegKey::EnumNextKey(WChar* name, uint32_t* length) {
   });
 }
 
-QVRESULT CIniRegKey::OpenValueEnum() {
-  return base::Bounded([&]() -> QVRESULT {
-    if (m_valueEnum != kNoEnum) delete Handle<IniFileIteratorBase>(m_valueEnum);
-    m_valueEnum = kNoEnum;
-    IniFile& store = GetIniStore();
-    m_valueEnum = reinterpret_cast<uintptr_t>(
-        static_cast<IniFileIteratorBase*>(new IniFileKeyIterator(store, SectionName(m_root, m_path))));
-    return 0;
-  });
-}
+QVRESULT CIniRegKey::OpenValueEnum() { return OpenIniEnum<IniFileKeyIterator>(m_valueEnum, m_root, m_path); }
 
 QVRESULT CIniRegKey::EnumNextValue(WChar* name, uint32_t* length) {
   return base::Bounded([&]() -> QVRESULT {
