@@ -179,8 +179,10 @@ int Migrate(const Command& command) {
     std::printf("copied %s into the registry; the file %s\n", ini.c_str(),
                 hasFile ? "stays (it holds what was not carried over)" : "was deleted");
   }
-  return result < 0 ? Fail(toIni ? "migrate --to ini (what was copied stays)" : "migrate --to native (what was copied stays)", result)
-                    : kDone;
+  if (result == QV_E_NOTIMPL && toIni)
+    return Fail("migrate --to ini: values that are not strings do not fit into the INI file and were left out", result);
+  if (result < 0) return Fail(std::string("migrate --to ") + *command.to + " (what was copied stays)", result);
+  return kDone;
 }
 
 }  // namespace
