@@ -161,6 +161,24 @@ TEST_F(Qvreg, BadCommandLinesGiveStatusTwoAndTheUsage) {
   EXPECT_NE(help.out.find("usage: qvreg"), std::string::npos);
 }
 
+TEST_F(Qvreg, OptionsGoAnywhereInAnySpellingWithOrWithoutPosixlyCorrect) {
+  const std::vector<std::vector<std::string>> kForms = {
+      {"set", "HKCU\\F", "--value", "v", "--type", "dword", "--data", "7"},
+      {"--value=v", "-type", "dword", "set", "HKCU\\F", "--da=7"},
+      {"set", "--val", "v", "HKCU\\F", "-ty=dword", "--data", "7"},
+      {"--value", "v", "--type", "dword", "--data", "7", "--", "set", "HKCU\\F"},
+  };
+  for (const char* posix : {static_cast<const char*>(nullptr), "1"}) {
+    qvtest::ScopedEnv env("POSIXLY_CORRECT", posix);
+    for (const auto& form : kForms) {
+      ToolRun run = Run(form);
+      ASSERT_EQ(run.status, 0) << form[0] << " " << form[1] << run.err;
+      EXPECT_NE(Run({"query", "HKCU\\F", "--value", "v"}).out.find("7 (0x00000007)"), std::string::npos);
+      ASSERT_EQ(Run({"delete", "HKCU\\F"}).status, 0);
+    }
+  }
+}
+
 // Each file sets a value before its bad line: nothing of it may arrive.
 struct BadFile {
   std::string body;

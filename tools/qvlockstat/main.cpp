@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <vector>
 
 #include "report.h"
 #include "svg.h"
@@ -51,10 +52,23 @@ int main(int argc, char** argv) {
   std::optional<std::string> label, svgFile;
   size_t top = 0;
   qvlockstat::SortKey sort = qvlockstat::SortKey::kWait;
+  std::vector<const char*> files;
   QVGetOptionIndex = 0;
   for (;;) {
     int32_t option = QVGetOption(argc, argv, kOptions, nullptr);
-    if (option == -1) break;
+    if (option == -1) {
+      // With POSIXLY_CORRECT set the scan stops at each operand: take it and go on after it.
+      int32_t at = QVGetOptionIndex;
+      if (at >= argc) break;
+      if (at > 0 && std::strcmp(argv[at - 1], "--") == 0) {
+        files.insert(files.end(), argv + at, argv + argc);
+        break;
+      }
+      files.push_back(argv[at]);
+      QVGetOptionIndex = at + 1;
+      QVGetOptionReset = 1;
+      continue;
+    }
     const char* argument = QVGetOptionArgument;
     switch (option) {
       case kHelp: PrintUsage(stdout); return 0;
@@ -76,8 +90,8 @@ int main(int argc, char** argv) {
       default: PrintUsage(stderr); return 2;
     }
   }
-  if (argc - QVGetOptionIndex != 1) return Usage("give exactly one FILE");
-  const char* file = argv[QVGetOptionIndex];
+  if (files.size() != 1) return Usage("give exactly one FILE");
+  const char* file = files[0];
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "qvlockstat: cannot read %s: 0x80070002 (not found)\n", file);

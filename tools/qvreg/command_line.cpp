@@ -60,9 +60,22 @@ bool ParseCommandLine(int argc, char** argv, Command& command, std::string& erro
   QVGetOptionIndex = 0;
   QVGetOptionError = 1;
   std::string given;  // option values in the order seen
+  std::vector<std::string> words;
   for (;;) {
     int32_t option = QVGetOption(argc, argv, kOptions, nullptr);
-    if (option == -1) break;
+    if (option == -1) {
+      // With POSIXLY_CORRECT set the scan stops at each operand: take it and go on after it.
+      int32_t at = QVGetOptionIndex;
+      if (at >= argc) break;
+      if (at > 0 && std::strcmp(argv[at - 1], "--") == 0) {
+        words.insert(words.end(), argv + at, argv + argc);
+        break;
+      }
+      words.emplace_back(argv[at]);
+      QVGetOptionIndex = at + 1;
+      QVGetOptionReset = 1;
+      continue;
+    }
     if (option == '?') return false;
     given += static_cast<char>(option);
     std::string argument = QVGetOptionArgument ? QVGetOptionArgument : "";
@@ -85,12 +98,12 @@ bool ParseCommandLine(int argc, char** argv, Command& command, std::string& erro
     }
   }
   if (command.help) return true;
-  if (QVGetOptionIndex >= argc) {
+  if (words.empty()) {
     error = "no command given";
     return false;
   }
-  command.verb = argv[QVGetOptionIndex];
-  for (int32_t i = QVGetOptionIndex + 1; i < argc; ++i) command.operands.emplace_back(argv[i]);
+  command.verb = words[0];
+  command.operands.assign(words.begin() + 1, words.end());
   const Verb* verb = nullptr;
   for (const Verb& v : kVerbs) {
     if (command.verb == v.name) verb = &v;
