@@ -1,6 +1,8 @@
 // qvreg run as a child process on a registry store in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "support/test_support.h"
 #include "tools/tool_runner.h"
 
@@ -224,6 +226,23 @@ TEST_F(Qvreg, MalformedFilesNameTheLineAndImportNothing) {
   ToolRun missing = Run({"import", File("no-such.reg")});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("0x80070002 (not found)"), std::string::npos) << missing.err;
+}
+
+// Larger than the first read buffer: the value after it must still be listed.
+TEST_F(Qvreg, LargeValuesAreReadWhole) {
+  std::string body = "Windows Registry Editor Version 5.00\n\n[HKCU\\Big]\n\"big\"=hex:";
+  for (int i = 0; i < 100000; ++i) body += (i ? ",": "") + std::string(i % 2 ? "5a" : "a5");
+  body += "\n\"after\"=dword:00000001\n";
+  qvtest::WriteBytes(File("big.reg"), body);
+  ASSERT_EQ(Run({"import", File("big.reg")}).status, 0);
+  ASSERT_EQ(Run({"export", "HKCU\\Big", File("out.reg")}).status, 0);
+  std::string exported = qvtest::ReadFile(File("out.reg"));
+  EXPECT_NE(exported.find(qvtest::Utf16LeCrLf("\"after\"=dword:00000001\n").substr(2)), std::string::npos);
+  std::string query = Run({"query", "HKCU\\Big", "--value", "big"}).out;
+  std::istringstream words(query.substr(query.find("REG_BINARY")));
+  size_t bytes = 0;
+  for (std::string word; words >> word;) bytes += word == "a5" || word == "5a";
+  EXPECT_EQ(bytes, 100000u) << "every byte shown";
 }
 
 TEST_F(Qvreg, MissingKeysAndValuesAreNotFound) {
