@@ -23,7 +23,7 @@ check libqvcore5-5 '^\./usr/lib/.*libqvcore5\.so\.5$' '^\./usr/lib/.*libqvcore5\
 check libqvcore5-dev '^\./usr/include/qvcore5/qvcore\.h$' '^\./usr/include/qvcore5/qv_registry\.h$' \
   '^\./usr/lib/.*libqvcore5\.so$' '^\./usr/lib/.*cmake/qvcore5/qvcore5Config\.cmake$' \
   '^\./usr/lib/.*cmake/qvcore5/qvcore5Targets\.cmake$' '^\./usr/lib/.*pkgconfig/qvcore5\.pc$'
-check qvcore5-tools '^\./usr/bin/qvreg$' '^\./usr/bin/qvlockstat$' '^\./usr/share/man/man1/qvreg\.1'
+check qvcore5-tools '^\./usr/bin/qvreg$' '^\./usr/bin/qvlockstat$' '^\./usr/share/man/man1/qvreg\.1' '^\./usr/share/man/man1/qvlockstat\.1'
 
 # Nothing in two packages, nothing of one package's kind in another.
 if grep -E 'include/|\.pc$|cmake/|bin/' "$work/libqvcore5-5.list"; then echo "runtime package holds development files"; exit 1; fi
