@@ -7,7 +7,9 @@ here=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$QV_CMAKE" --install "$QV_BUILD_DIR" --prefix "$work/prefix" --component Unspecified >/dev/null
+for component in runtime development; do
+  "$QV_CMAKE" --install "$QV_BUILD_DIR" --prefix "$work/prefix" --component $component >/dev/null
+done
 pcdir=$(dirname "$(find "$work/prefix" -name qvcore5.pc | head -n1)")
 libdir=$(dirname "$(find "$work/prefix" -name 'libqvcore5.so' | head -n1)")
 
