@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, only when some are missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libicu-dev libsqlite3-dev
-          libgtest-dev libgmock-dev libbenchmark-dev uuid-dev locales)
+          libgtest-dev libgmock-dev libbenchmark-dev uuid-dev locales
+          python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
