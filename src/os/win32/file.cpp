@@ -110,6 +110,16 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
   }
   if (disposition == CREATE_NEW) *created = true;
   else if (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+  if (write && !*created) {
+    // A read-only file refuses writers even where the system would let a
+    // privileged caller through (Wine run by root), as it does on every platform.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileInformationByHandle(handle, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+      ::CloseHandle(handle);
+      StoreLastError(kErrorAccessDenied);
+      return nullptr;
+    }
+  }
   return Publish(handle, options.access);
 }
 
@@ -289,8 +299,10 @@ bool OsFileRangeUnlock(void* file, uint64_t offset, uint64_t length) noexcept {
   if (!f) return false;
   if (length == 0) return FailWith(kErrorNotLocked);
   OVERLAPPED record = RangeRecord(offset);
-  return ::UnlockFileEx(f->m_handle, 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &record) ||
-         FailFromSystem();
+  if (::UnlockFileEx(f->m_handle, 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &record)) return true;
+  // Some systems (Wine) report a range never locked as a violation; it is "not locked".
+  if (::GetLastError() == ERROR_LOCK_VIOLATION) return FailWith(kErrorNotLocked);
+  return FailFromSystem();
 }
 
 bool OsFileCopyChunk(void* from, void* to, uint64_t count, uint64_t* copied) noexcept {
