@@ -119,10 +119,13 @@ bool OsFileStampOf(std::u16string_view path, FileStamp* stamp) noexcept {
   BY_HANDLE_FILE_INFORMATION info;
   FILE_BASIC_INFO basic;
   bool ok = ::GetFileInformationByHandle(handle, &info);
+  uint32_t error = ok ? 0 : win32::KeepSystemError();
   bool haveBasic = ok && ::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic);
-  if (!ok) win32::KeepSystemError();
   ::CloseHandle(handle);
-  if (!ok) return false;
+  if (!ok) {
+    StoreLastError(error);
+    return false;
+  }
   stamp->device = info.dwVolumeSerialNumber;
   stamp->fileNumber = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   stamp->size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
