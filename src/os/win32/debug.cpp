@@ -1,0 +1,28 @@
+#include <windows.h>
+
+#include <malloc.h>
+
+#include <string>
+
+#include "os/os_debug.h"
+
+namespace qv::os {
+
+// The bytes are UTF-8; the debugger gets them as one wide string, so lines
+// of two threads never interleave.
+void DebugOutput(const char* bytes, size_t length) noexcept {
+  if (length == 0) return;
+  try {
+    int n = MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(length), nullptr, 0);
+    if (n <= 0) return;
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(length), wide.data(), n);
+    OutputDebugStringW(wide.c_str());
+  } catch (...) {
+    // Debug output is best effort.
+  }
+}
+
+size_t HeapUsableSize(void* block) noexcept { return block ? _msize(block) : 0; }
+
+}  // namespace qv::os
