@@ -17,16 +17,16 @@ std::wstring SystemProgram(const wchar_t* name) {
   return std::wstring(folder, length) + L"\\" + name;
 }
 
-struct Run {
+struct ChildRun {
   QVRESULT result;
   std::string output;
   uint32_t code = 0;
 };
 
-Run Start(const std::wstring& program, const wchar_t* arguments) {
+ChildRun Start(const std::wstring& program, const wchar_t* arguments) {
   QVPROCESSSTREAMS streams = {QV_INVALID_HANDLE, QV_INVALID_HANDLE, QV_INVALID_HANDLE};
   QVHANDLE child;
-  Run run{QVProcessCreate(program.c_str(), arguments, nullptr, nullptr, 0, &streams, &child)};
+  ChildRun run{QVProcessCreate(program.c_str(), arguments, nullptr, nullptr, 0, &streams, &child), "", 0};
   if (run.result < 0) return run;
   EXPECT_EQ(QVFileClose(streams.input), 0);
   char buffer[512];
@@ -48,14 +48,16 @@ TEST(ProcessWindowsTest, ExeIsAppendedUnlessTheNameEndsWithIt) {
       {SystemProgram(L"CMD.EXE"), static_cast<QVRESULT>(0x80070002)},  // becomes CMD.EXE.exe
   };
   for (const Case& c : cases) {
-    Run run = Start(c.program, L"/c exit 7");
+    ChildRun run = Start(c.program, L"/c exit 7");
     EXPECT_EQ(run.result, c.result);
-    if (c.result == 0) EXPECT_EQ(run.code, 7u);
+    if (c.result == 0) {
+      EXPECT_EQ(run.code, 7u);
+    }
   }
 }
 
 TEST(ProcessWindowsTest, ArgumentTextReachesTheChildUnchanged) {
-  Run run = Start(SystemProgram(L"cmd"), L"/c echo a  \"b  c\"\\ d");
+  ChildRun run = Start(SystemProgram(L"cmd"), L"/c echo a  \"b  c\"\\ d");
   ASSERT_EQ(run.result, 0);
   EXPECT_EQ(run.output, "a  \"b  c\"\\ d\r\n");
 }
