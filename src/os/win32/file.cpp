@@ -7,8 +7,10 @@
 #include <io.h>
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "os/os_error.h"
 #include "os/os_file.h"
@@ -22,6 +24,12 @@ namespace {
 
 using win32::FailFromSystem;
 
+struct LockRecord {
+  uint64_t offset;
+  uint64_t length;
+  bool shared;
+};
+
 class FileObject final : public LibraryObject {
  public:
   FileObject(HANDLE handle, uint32_t access, DWORD type) noexcept : m_handle(handle), m_access(access), m_type(type) {}
@@ -30,6 +38,10 @@ class FileObject final : public LibraryObject {
   const HANDLE m_handle;
   const uint32_t m_access;
   const DWORD m_type;  // FILE_TYPE_DISK, _PIPE, _CHAR
+  // The handle's own ranges, asked for or held: a waiting request over one of
+  // them would wait for itself forever, so it is refused at once instead.
+  std::mutex m_lockMutex;
+  std::vector<LockRecord> m_locks;
 };
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -93,12 +105,14 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
     StoreLastError(kErrorInvalidParameter);
     return nullptr;
   }
+  // Truncation waits until the checks below have passed, so a refused open
+  // leaves the file as it was.
   DWORD disposition = OPEN_EXISTING;
   switch (options.disposition) {
-    case FileDisposition::kOpenExisting: disposition = OPEN_EXISTING; break;
-    case FileDisposition::kOpenAlways: disposition = OPEN_ALWAYS; break;
-    case FileDisposition::kTruncateExisting: disposition = TRUNCATE_EXISTING; break;
-    case FileDisposition::kCreateAlways: disposition = CREATE_ALWAYS; break;
+    case FileDisposition::kOpenExisting:
+    case FileDisposition::kTruncateExisting: disposition = OPEN_EXISTING; break;
+    case FileDisposition::kOpenAlways:
+    case FileDisposition::kCreateAlways: disposition = OPEN_ALWAYS; break;
     case FileDisposition::kCreateNew: disposition = CREATE_NEW; break;
   }
   DWORD access = DesiredAccess(options);
@@ -109,7 +123,7 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
     return nullptr;
   }
   if (disposition == CREATE_NEW) *created = true;
-  else if (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+  else if (disposition == OPEN_ALWAYS) *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
   if (write && !*created) {
     // A read-only file refuses writers even where the system would let a
     // privileged caller through (Wine run by root), as it does on every platform.
@@ -117,6 +131,15 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
     if (::GetFileInformationByHandle(handle, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
       ::CloseHandle(handle);
       StoreLastError(kErrorAccessDenied);
+      return nullptr;
+    }
+    LARGE_INTEGER size;
+    FILE_END_OF_FILE_INFO empty = {};
+    if (truncate && ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileSizeEx(handle, &size) && size.QuadPart != 0 &&
+        !::SetFileInformationByHandle(handle, FileEndOfFileInfo, &empty, sizeof empty)) {
+      uint32_t error = win32::KeepSystemError();
+      ::CloseHandle(handle);
+      StoreLastError(error);
       return nullptr;
     }
   }
@@ -285,24 +308,46 @@ bool OsFileRangeLock(void* file, uint64_t offset, uint64_t length, bool shared, 
   if (length == 0) return FailWith(kErrorInvalidParameter);
   LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
+  try {
+    std::lock_guard<std::mutex> guard(f->m_lockMutex);
+    for (const LockRecord& r : f->m_locks) {
+      bool overlaps = r.offset < offset + length && offset < r.offset + r.length;
+      if (overlaps && (!shared || !r.shared)) return FailWith(kErrorLockViolation);
+    }
+    f->m_locks.push_back({offset, length, shared});
+  } catch (...) {
+    return FailWith(kErrorOutOfMemory);
+  }
   DWORD flags = (shared ? 0 : LOCKFILE_EXCLUSIVE_LOCK) | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
   OVERLAPPED record = RangeRecord(offset);
   if (::LockFileEx(f->m_handle, flags, 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &record))
     return true;
   DWORD error = ::GetLastError();
-  if (error == ERROR_IO_PENDING) return FailWith(kErrorLockViolation);
-  return FailFromSystem();
+  {
+    std::lock_guard<std::mutex> guard(f->m_lockMutex);
+    auto it = std::find_if(f->m_locks.begin(), f->m_locks.end(), [&](const LockRecord& r) {
+      return r.offset == offset && r.length == length && r.shared == shared;
+    });
+    if (it != f->m_locks.end()) f->m_locks.erase(it);
+  }
+  return FailWith(error == ERROR_IO_PENDING ? uint32_t{kErrorLockViolation} : error);
 }
 
 bool OsFileRangeUnlock(void* file, uint64_t offset, uint64_t length) noexcept {
   LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
   if (length == 0) return FailWith(kErrorNotLocked);
+  std::lock_guard<std::mutex> guard(f->m_lockMutex);
   OVERLAPPED record = RangeRecord(offset);
-  if (::UnlockFileEx(f->m_handle, 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &record)) return true;
-  // Some systems (Wine) report a range never locked as a violation; it is "not locked".
-  if (::GetLastError() == ERROR_LOCK_VIOLATION) return FailWith(kErrorNotLocked);
-  return FailFromSystem();
+  if (!::UnlockFileEx(f->m_handle, 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &record)) {
+    // Some systems (Wine) report a range never locked as a violation; it is "not locked".
+    if (::GetLastError() == ERROR_LOCK_VIOLATION) return FailWith(kErrorNotLocked);
+    return FailFromSystem();
+  }
+  auto it = std::find_if(f->m_locks.begin(), f->m_locks.end(),
+                         [&](const LockRecord& r) { return r.offset == offset && r.length == length; });
+  if (it != f->m_locks.end()) f->m_locks.erase(it);
+  return true;
 }
 
 bool OsFileCopyChunk(void* from, void* to, uint64_t count, uint64_t* copied) noexcept {
