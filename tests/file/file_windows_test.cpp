@@ -13,6 +13,9 @@
 
 namespace {
 
+// The tests build text for the system's calls; the library takes the same units.
+const QVWCHAR* Q(const std::wstring& text) { return reinterpret_cast<const QVWCHAR*>(text.c_str()); }
+
 class Folder {
  public:
   Folder() {
@@ -33,9 +36,9 @@ class Folder {
 std::set<std::wstring> List(const std::wstring& path) {
   std::set<std::wstring> names;
   QVDIR dir;
-  if (QVDirOpen(path.c_str(), &dir) != 0) return names;
+  if (QVDirOpen(Q(path), &dir) != 0) return names;
   QVDirEntry entry;
-  while (QVDirRead(dir, &entry) == 0) names.insert(entry.name);
+  while (QVDirRead(dir, &entry) == 0) names.insert(reinterpret_cast<const wchar_t*>(entry.name));
   QVDirClose(dir);
   return names;
 }
@@ -43,13 +46,13 @@ std::set<std::wstring> List(const std::wstring& path) {
 TEST(FileWindowsTest, BothSeparatorsNameTheSameFiles) {
   Folder folder;
   std::wstring base = folder.path();
-  ASSERT_EQ(QVDirCreate((base + L"\\sub").c_str()), 0);
+  ASSERT_EQ(QVDirCreate(Q(base + L"\\sub")), 0);
   QVFILE file;
-  ASSERT_EQ(QVFileOpen((base + L"/sub\\f.txt").c_str(), QV_FILE_WRITE | QV_FILE_CREATE, 0666, &file), 2);
+  ASSERT_EQ(QVFileOpen(Q(base + L"/sub\\f.txt"), QV_FILE_WRITE | QV_FILE_CREATE, 0666, &file), 2);
   uint32_t done = 0;
   ASSERT_EQ(QVFileWrite(file, "data", 4, &done), 0);
   ASSERT_EQ(QVFileClose(file), 0);
-  ASSERT_EQ(QVFileOpen((base + L"\\sub/f.txt").c_str(), QV_FILE_READ, 0, &file), 0);
+  ASSERT_EQ(QVFileOpen(Q(base + L"\\sub/f.txt"), QV_FILE_READ, 0, &file), 0);
   int64_t size = 0;
   EXPECT_EQ(QVFileGetSize(file, &size), 0);
   EXPECT_EQ(size, 4);
@@ -57,8 +60,8 @@ TEST(FileWindowsTest, BothSeparatorsNameTheSameFiles) {
   const std::set<std::wstring> expected = {L".", L"..", L"f.txt"};
   for (const wchar_t* suffix : {L"\\sub", L"\\sub\\", L"\\sub\\\\", L"/sub/", L"\\sub/\\"})
     EXPECT_EQ(List(base + suffix), expected) << std::filesystem::path(suffix).string();
-  EXPECT_EQ(QVFileDelete((base + L"/sub/f.txt").c_str()), 0);
-  EXPECT_EQ(QVDirRemove((base + L"/sub\\").c_str()), 0);
+  EXPECT_EQ(QVFileDelete(Q(base + L"/sub/f.txt")), 0);
+  EXPECT_EQ(QVDirRemove(Q(base + L"/sub\\")), 0);
 }
 
 TEST(FileWindowsTest, DriveRootIsListedWithoutItsOwnEntries) {

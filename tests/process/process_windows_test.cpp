@@ -11,6 +11,9 @@
 
 namespace {
 
+// The tests build text for the system's calls; the library takes the same units.
+const QVWCHAR* Q(const std::wstring& text) { return reinterpret_cast<const QVWCHAR*>(text.c_str()); }
+
 std::wstring SystemProgram(const wchar_t* name) {
   wchar_t folder[MAX_PATH];
   UINT length = GetSystemDirectoryW(folder, MAX_PATH);
@@ -23,10 +26,10 @@ struct ChildRun {
   uint32_t code = 0;
 };
 
-ChildRun Start(const std::wstring& program, const wchar_t* arguments) {
+ChildRun Start(const std::wstring& program, const std::wstring& arguments) {
   QVPROCESSSTREAMS streams = {QV_INVALID_HANDLE, QV_INVALID_HANDLE, QV_INVALID_HANDLE};
   QVHANDLE child;
-  ChildRun run{QVProcessCreate(program.c_str(), arguments, nullptr, nullptr, 0, &streams, &child), "", 0};
+  ChildRun run{QVProcessCreate(Q(program), Q(arguments), nullptr, nullptr, 0, &streams, &child), "", 0};
   if (run.result < 0) return run;
   EXPECT_EQ(QVFileClose(streams.input), 0);
   char buffer[512];

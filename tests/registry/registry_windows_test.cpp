@@ -11,6 +11,9 @@
 
 namespace {
 
+// The tests build text for the system's calls; the library takes the same units.
+const QVWCHAR* Q(const std::wstring& text) { return reinterpret_cast<const QVWCHAR*>(text.c_str()); }
+
 std::wstring UniqueKey() {
   return L"Software\\qvcore5-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
 }
@@ -31,7 +34,7 @@ TEST(RegistryWindowsTest, RootsReachThePredefinedKeys) {
   };
   for (const Case& c : cases) {
     uint32_t number = 0x01020304;
-    ASSERT_EQ(QVRegistrySetValue(c.root, c.path.c_str(), L"Num", QV_REG_DWORD, &number, 4), 0);
+    ASSERT_EQ(QVRegistrySetValue(c.root, Q(c.path), Q(L"Num"), QV_REG_DWORD, &number, 4), 0);
     DWORD read = 0, size = sizeof read, type = 0;
     EXPECT_EQ(RegGetValueW(c.system, c.systemPath.c_str(), L"num", RRF_RT_ANY, &type, &read, &size), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
@@ -39,15 +42,15 @@ TEST(RegistryWindowsTest, RootsReachThePredefinedKeys) {
     // Written by the system, read by the library: an expandable string comes back expanded.
     const wchar_t text[] = L"%SystemRoot%\\x";
     ASSERT_EQ(RegSetKeyValueW(c.system, c.systemPath.c_str(), L"Path", REG_EXPAND_SZ, text, sizeof text), ERROR_SUCCESS);
-    wchar_t buffer[MAX_PATH] = {};
+    QVWCHAR buffer[MAX_PATH] = {};
     uint32_t bytes = sizeof buffer, kind = 99;
-    EXPECT_EQ(QVRegistryGetValue(c.root, c.path.c_str(), L"PATH", &kind, buffer, &bytes), 0);
+    EXPECT_EQ(QVRegistryGetValue(c.root, Q(c.path), Q(L"PATH"), &kind, buffer, &bytes), 0);
     EXPECT_EQ(kind, QV_REG_STRING);
-    EXPECT_EQ(std::wstring(buffer).find(L'%'), std::wstring::npos);
+    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(buffer)).find(L'%'), std::wstring::npos);
   }
   for (const Case& c : cases) {
     std::wstring top = c.root == QV_HKEY_CLASSES ? c.path : key;
-    QVRegistryDeleteKey(c.root, top.c_str());
+    QVRegistryDeleteKey(c.root, Q(top));
     HKEY opened;
     EXPECT_EQ(RegOpenKeyExW(c.system, c.systemPath.c_str(), 0, KEY_READ, &opened), ERROR_FILE_NOT_FOUND);
   }
@@ -63,17 +66,17 @@ TEST(RegistryWindowsTest, EnumerationSeesKeysMadeBySystemCalls) {
     RegCloseKey(made);
   }
   QVREGENUM handle;
-  ASSERT_EQ(QVRegistryOpenKeyEnum(QV_HKEY_USER, key.c_str(), &handle), 0);
+  ASSERT_EQ(QVRegistryOpenKeyEnum(QV_HKEY_USER, Q(key), &handle), 0);
   std::wstring seen;
-  wchar_t name[256];
+  QVWCHAR name[256];
   uint32_t length = 256;
   while (QVRegistryEnumNextKey(handle, name, &length) == 0) {
-    seen += std::wstring(name, length) + L";";
+    seen += std::wstring(reinterpret_cast<const wchar_t*>(name), length) + L";";
     length = 256;
   }
   EXPECT_EQ(QVRegistryCloseEnum(handle), 0);
   EXPECT_EQ(seen, L"Alpha;beta;gamma;");
-  EXPECT_EQ(QVRegistryDeleteKey(QV_HKEY_USER, key.c_str()), 0);
+  EXPECT_EQ(QVRegistryDeleteKey(QV_HKEY_USER, Q(key)), 0);
   HKEY opened;
   EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &opened), ERROR_FILE_NOT_FOUND);
 }
