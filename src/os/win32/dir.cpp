@@ -71,7 +71,15 @@ void* OsDirSearchOpen(std::u16string_view path) noexcept {
   WIN32_FIND_DATAW first;
   HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &first, FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) {
-    win32::KeepSystemError();
+    uint32_t error = win32::KeepSystemError();
+    if (error == ERROR_INVALID_NAME || error == ERROR_DIRECTORY) {
+      // A file named as a folder: its path does not lead to a directory.
+      DWORD attributes = ::GetFileAttributesW(pattern.substr(0, pattern.size() - 2).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        StoreLastError(kErrorPathNotFound);
+      else
+        StoreLastError(error);
+    }
     return nullptr;
   }
   auto* object = new (std::nothrow) DirSearch(search, first);

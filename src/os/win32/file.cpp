@@ -45,6 +45,7 @@ class FileObject final : public LibraryObject {
 };
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr int kMaxOpenRetries = 16;
 
 bool FailWith(uint32_t error) noexcept {
   StoreLastError(error);
@@ -117,13 +118,30 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
   }
   DWORD access = DesiredAccess(options);
   if (options.deleteOnClose) access |= DELETE;
-  HANDLE handle = ::CreateFileW(name.c_str(), access, kShareAll, NotInherited(), disposition, Attributes(options), nullptr);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  if (disposition == OPEN_ALWAYS) {
+    // Exclusive creation decides who created the file, even between racing
+    // openers (the system's own open-always report is not exact under Wine).
+    for (int attempt = 0; attempt < kMaxOpenRetries && handle == INVALID_HANDLE_VALUE; ++attempt) {
+      handle = ::CreateFileW(name.c_str(), access, kShareAll, NotInherited(), CREATE_NEW, Attributes(options), nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
+        *created = true;
+        break;
+      }
+      DWORD error = ::GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+      handle = ::CreateFileW(name.c_str(), access, kShareAll, NotInherited(), OPEN_EXISTING, Attributes(options), nullptr);
+      if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_NOT_FOUND) break;  // else removed in between
+    }
+  } else {
+    handle = ::CreateFileW(name.c_str(), access, kShareAll, NotInherited(), disposition, Attributes(options), nullptr);
+    *created = handle != INVALID_HANDLE_VALUE && disposition == CREATE_NEW;
+  }
   if (handle == INVALID_HANDLE_VALUE) {
-    FailFromSystem();
+    // An existing file refused by exclusive creation is "already exists", as everywhere.
+    if (win32::KeepSystemError() == ERROR_FILE_EXISTS) StoreLastError(kErrorAlreadyExists);
     return nullptr;
   }
-  if (disposition == CREATE_NEW) *created = true;
-  else if (disposition == OPEN_ALWAYS) *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
   if (write && !*created) {
     // A read-only file refuses writers even where the system would let a
     // privileged caller through (Wine run by root), as it does on every platform.

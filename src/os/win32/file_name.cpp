@@ -8,6 +8,13 @@
 
 namespace qv::os::win32 {
 
+namespace {
+// Paths from this length on take the long form (CreateDirectoryW's limit is
+// MAX_PATH less room for an 8.3 name); the long form reaches 32767 units.
+constexpr size_t kShortPathLimit = MAX_PATH - 12;
+constexpr size_t kLongPathLimit = 32767;
+}  // namespace
+
 bool WidePath(std::u16string_view path, std::wstring& out) noexcept {
   if (path.empty()) {
     StoreLastError(kErrorPathNotFound);
@@ -19,6 +26,23 @@ bool WidePath(std::u16string_view path, std::wstring& out) noexcept {
   }
   try {
     out.assign(reinterpret_cast<const wchar_t*>(path.data()), path.size());
+    // Short paths, and paths already in a device or long form, go as given.
+    if (out.size() < kShortPathLimit || out.compare(0, 4, L"\\\\?\\") == 0 || out.compare(0, 4, L"\\\\.\\") == 0)
+      return true;
+    // Past the classic limit the system takes only the "\\?\" form, which it
+    // does not normalise: the full path is made first.
+    DWORD needed = ::GetFullPathNameW(out.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return FailFromSystem();
+    std::wstring full(needed, L'\0');
+    DWORD length = ::GetFullPathNameW(out.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return FailFromSystem();
+    full.resize(length);
+    if (full.compare(0, 2, L"\\\\") == 0) out = L"\\\\?\\UNC\\" + full.substr(2);
+    else out = L"\\\\?\\" + full;
+    if (out.size() > kLongPathLimit) {
+      StoreLastError(kErrorFilenameTooLong);
+      return false;
+    }
   } catch (const std::bad_alloc&) {
     StoreLastError(kErrorOutOfMemory);
     return false;
