@@ -22,7 +22,8 @@ bool Fail(LSTATUS status) {
   return false;
 }
 
-// The predefined key and the path below it, spelled as first given.
+// The predefined key and the path below it, spelled as given: the registry
+// compares names by its own rules, which a fold of another table could miss.
 HKEY RootAndPath(RegistryStoreKind kind, const RegistryKeyPath& key, std::wstring& path) {
   HKEY root = kind == RegistryStoreKind::kUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   size_t first = 0;
@@ -61,7 +62,7 @@ struct KeyCloser {
 
 }  // namespace
 
-bool RegistryStoreFetch(RegistryStoreKind kind, const RegistryKeyPath& key, const std::u16string& foldedValue,
+bool RegistryStoreFetch(RegistryStoreKind kind, const RegistryKeyPath& key, const RegistryName& value,
                         RegistryEntry& out) {
   HKEY opened;
   if (!OpenKey(kind, key, KEY_QUERY_VALUE, &opened)) return false;
@@ -70,7 +71,7 @@ bool RegistryStoreFetch(RegistryStoreKind kind, const RegistryKeyPath& key, cons
   for (;;) {
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(out.data.size());
-    LSTATUS status = ::RegQueryValueExW(opened, WideName(foldedValue), nullptr, &type, out.data.data(), &size);
+    LSTATUS status = ::RegQueryValueExW(opened, WideName(value.spelled), nullptr, &type, out.data.data(), &size);
     if (status == ERROR_MORE_DATA) {
       out.data.resize(size);  // grown meanwhile: ask again
       continue;
@@ -97,11 +98,11 @@ bool RegistryStorePut(RegistryStoreKind kind, const RegistryKeyPath& key, const 
   return status == ERROR_SUCCESS || Fail(status);
 }
 
-bool RegistryStoreErase(RegistryStoreKind kind, const RegistryKeyPath& key, const std::u16string& foldedValue) {
+bool RegistryStoreErase(RegistryStoreKind kind, const RegistryKeyPath& key, const RegistryName& value) {
   HKEY opened;
   if (!OpenKey(kind, key, KEY_SET_VALUE, &opened)) return false;
   KeyCloser closer{opened};
-  LSTATUS status = ::RegDeleteValueW(opened, WideName(foldedValue));
+  LSTATUS status = ::RegDeleteValueW(opened, WideName(value.spelled));
   return status == ERROR_SUCCESS || Fail(status);
 }
 
