@@ -1,6 +1,6 @@
 // Dynamic libraries, the random source of identifiers and the component
-// allocator. Library values are
-// entries of the handle table, so a closed or made-up value is refused.
+// allocator. Library values are entries of the handle table, so a closed or
+// made-up value is refused.
 #pragma once
 #include <cstddef>
 #include <string_view>
