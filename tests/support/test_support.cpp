@@ -239,7 +239,9 @@ void AlignedFree(void* block) {
 #if defined(_WIN32)
 int setenv(const char* name, const char* value, int overwrite) {
   if (!overwrite && std::getenv(name) != nullptr) return 0;
-  return _putenv_s(name, value) == 0 ? 0 : -1;
+  if (_putenv_s(name, value) != 0) return -1;
+  // The runtime drops an empty value; the process environment keeps it.
+  return value[0] != '\0' || SetEnvironmentVariableA(name, "") ? 0 : -1;
 }
 int unsetenv(const char* name) { return _putenv_s(name, "") == 0 ? 0 : -1; }
 #endif

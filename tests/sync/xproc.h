@@ -34,15 +34,29 @@ class HelperProcess {
     // Only the child's ends are inherited.
     SetHandleInformation(m_in, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(m_out, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = childIn;
-    startup.hStdOutput = childOut;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    // The child inherits its two pipe ends and nothing else: the inheritable
+    // handles of named objects this process holds must not follow it.
+    HANDLE inherited[2] = {childIn, childOut};
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::string attributes(size, '\0');
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size) ||
+        !UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited, nullptr,
+                                   nullptr))
+      throw std::runtime_error("helper handle list");
+    STARTUPINFOEXA startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = childIn;
+    startup.StartupInfo.hStdOutput = childOut;
+    startup.StartupInfo.hStdError = childOut;
+    startup.lpAttributeList = list;
     std::string command = std::string("\"") + QV_XPROC_HELPER + "\"";
     PROCESS_INFORMATION info{};
-    BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT,
+                                  nullptr, nullptr, &startup.StartupInfo, &info);
+    DeleteProcThreadAttributeList(list);
     CloseHandle(childIn), CloseHandle(childOut);
     if (!started) throw std::runtime_error("helper start");
     CloseHandle(info.hThread);

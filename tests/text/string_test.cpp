@@ -19,6 +19,9 @@
 namespace {
 
 TEST(CaseMapping, NarrowInPlaceWithUtf8BytesKept) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "expects a UTF-8 narrow runtime; on Windows narrow text is in the ANSI code page";
+#endif
   char s[] = "Hello, World_1";
   EXPECT_EQ(QVStrToLowerA(s), s); EXPECT_STREQ(s, "hello, world_1"); EXPECT_STREQ(QVStrToUpperA(s), "HELLO, WORLD_1");
   char empty[] = ""; EXPECT_EQ(QVStrToLowerA(empty), empty);

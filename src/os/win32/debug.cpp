@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <io.h>
 #include <malloc.h>
 
 #include <string>
@@ -8,10 +9,12 @@
 
 namespace qv::os {
 
-// The bytes are UTF-8; the debugger gets them as one wide string, so lines
-// of two threads never interleave.
+// The bytes are UTF-8; the debugger gets them as one wide string, and the
+// standard error stream (when the process has one) as one write, so lines of
+// two threads never interleave in either.
 void DebugOutput(const char* bytes, size_t length) noexcept {
   if (length == 0) return;
+  _write(2, bytes, static_cast<unsigned>(length));
   try {
     int n = MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(length), nullptr, 0);
     if (n <= 0) return;

@@ -55,7 +55,8 @@ bool AssignEnvironmentValue(const char16_t* name, const char16_t* value) noexcep
     StoreLastError(kErrorInvalidParameter);
     return false;
   }
-  if (!SetEnvironmentVariableW(AsWide(name), value != nullptr ? AsWide(value) : nullptr)) return false;
+  if (!SetEnvironmentVariableW(AsWide(name), value != nullptr ? AsWide(value) : nullptr))
+    return win32::StoreNativeError();
   // The runtime's copy cannot hold an empty value (it would remove the
   // variable); Windows keeps it, and the runtime's readers see it unset.
   _wputenv_s(AsWide(name), value != nullptr ? AsWide(value) : L"");

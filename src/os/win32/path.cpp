@@ -13,7 +13,7 @@ bool CurrentDirectory(std::u16string& path) {
   std::u16string buffer(MAX_PATH, u'\0');
   for (;;) {
     DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), win32::AsWide(buffer.data()));
-    if (n == 0) return false;
+    if (n == 0) return win32::StoreNativeError();
     if (n < buffer.size()) {
       buffer.resize(n);
       path = std::move(buffer);
@@ -29,7 +29,7 @@ bool ChangeCurrentDirectory(std::u16string_view path) noexcept {
       StoreLastError(kErrorInvalidName);
       return false;
     }
-    return SetCurrentDirectoryW(win32::WideCopy(path).c_str()) != FALSE;
+    return SetCurrentDirectoryW(win32::WideCopy(path).c_str()) || win32::StoreNativeError();
   } catch (const std::bad_alloc&) {
     StoreLastError(kErrorOutOfMemory);
     return false;

@@ -4,6 +4,7 @@
 
 #include "os/os_error.h"
 #include "os/os_security.h"
+#include "os/win32/wide_text.h"
 
 namespace qv::os {
 
@@ -20,11 +21,11 @@ bool RestrictedDescriptorBuild(void* descriptor, uint32_t accessMask, void** acc
     return false;
   }
   auto* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
-  if (!InitializeSecurityDescriptor(sd, SECURITY_DESCRIPTOR_REVISION)) return false;
+  if (!InitializeSecurityDescriptor(sd, SECURITY_DESCRIPTOR_REVISION)) return win32::StoreNativeError();
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
   PSID users = nullptr;
   if (!AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0, 0, 0, 0, 0, 0, &users))
-    return false;
+    return win32::StoreNativeError();
   // Header and one entry: the list header and the allow entry without its
   // identifier take 16 bytes together.
   DWORD size = GetLengthSid(users) + 16;

@@ -103,11 +103,13 @@ bool native::SemaphoreFull() noexcept {
 void native::SemaphoreWake(SemaphoreCounter* counter, bool) noexcept { WakeByAddressSingle(CountWord(*counter)); }
 
 bool native::SemaphoreNamedPost(SemaphoreCounter* counter) noexcept {
-  return ReleaseSemaphore(counter->named, 1, nullptr) != FALSE;
+  return ReleaseSemaphore(counter->named, 1, nullptr) || win32::StoreNativeError();
 }
 
 bool native::SemaphoreNamedTryTake(SemaphoreCounter* counter) noexcept {
-  return WaitForSingleObject(counter->named, 0) == WAIT_OBJECT_0;
+  DWORD waited = WaitForSingleObject(counter->named, 0);
+  if (waited == WAIT_FAILED) win32::StoreNativeError();
+  return waited == WAIT_OBJECT_0;
 }
 
 void Semaphore::SleepUntilTaken() noexcept {

@@ -1,11 +1,14 @@
 // Sections are Windows file mappings backed by the paging file; views are
-// mapped views. The views are recorded so that an address that is not a
-// view's start is refused with 487 instead of unmapping a view it lies in.
+// mapped views. Each view is recorded with a handle of its own on the
+// section: Windows drops a section's name with its last handle even while
+// views remain, and here a view keeps the named section as a handle does.
+// The record also refuses an address that is not a view's start (487)
+// instead of unmapping the view it lies in.
 #include <windows.h>
 
 #include <mutex>
 #include <new>
-#include <set>
+#include <map>
 #include <string>
 
 #include "os/os_error.h"
@@ -32,7 +35,7 @@ class SectionObject final : public LibraryObject {
 
 struct ViewTable {
   std::mutex lock;
-  std::set<uintptr_t> views;
+  std::map<uintptr_t, HANDLE> views;
 };
 
 // Never destroyed: views may be unmapped from the library's unload-time teardown.
@@ -66,7 +69,8 @@ void* SectionCreate(std::string_view platformName, uint32_t size, bool* existed)
       // A size of 0 can only open: the section must exist already.
       HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE | FILE_MAP_READ, TRUE, wide.c_str());
       if (mapping == nullptr) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) StoreLastError(kErrorInvalidParameter);
+        win32::StoreNativeError();
+        if (LastError() == kErrorFileNotFound) StoreLastError(kErrorInvalidParameter);
         return nullptr;
       }
       if (existed != nullptr) *existed = true;
@@ -76,10 +80,10 @@ void* SectionCreate(std::string_view platformName, uint32_t size, bool* existed)
     SECURITY_DESCRIPTOR descriptor;
     if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE))
-      return nullptr;
+      return win32::StoreNativeError(), nullptr;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, TRUE};
     HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, size, wide.c_str());
-    if (mapping == nullptr) return nullptr;
+    if (mapping == nullptr) return win32::StoreNativeError(), nullptr;
     if (existed != nullptr) *existed = GetLastError() == ERROR_ALREADY_EXISTS;
     return Publish(mapping, true);
   } catch (...) {
@@ -93,7 +97,7 @@ void* SectionOpen(std::string_view platformName, bool write) noexcept {
     std::wstring wide;
     if (!WideName(platformName, wide)) return nullptr;
     HANDLE mapping = OpenFileMappingW(write ? FILE_MAP_WRITE : FILE_MAP_READ, TRUE, wide.c_str());
-    if (mapping == nullptr) return nullptr;
+    if (mapping == nullptr) return win32::StoreNativeError(), nullptr;
     return Publish(mapping, write);
   } catch (...) {
     StoreLastError(kErrorOutOfMemory);
@@ -113,30 +117,50 @@ void* SectionMapView(void* sectionHandle, ViewAccess access) noexcept {
     StoreLastError(kErrorAccessDenied);
     return nullptr;
   }
+  HANDLE holder = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), section->Mapping(), GetCurrentProcess(), &holder, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS))
+    return win32::StoreNativeError(), nullptr;
   void* view = MapViewOfFile(section->Mapping(), write ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, 0);
-  if (view == nullptr) return nullptr;
+  if (view == nullptr) {
+    win32::StoreNativeError();
+    CloseHandle(holder);
+    return nullptr;
+  }
+  HANDLE stale = nullptr;
   try {
     ViewTable& views = Views();
     std::lock_guard<std::mutex> guard(views.lock);
-    views.views.insert(reinterpret_cast<uintptr_t>(view));
+    HANDLE& slot = views.views[reinterpret_cast<uintptr_t>(view)];
+    // An address already recorded was unmapped behind the library's back.
+    stale = slot;
+    slot = holder;
   } catch (...) {
     UnmapViewOfFile(view);
+    CloseHandle(holder);
     StoreLastError(kErrorOutOfMemory);
     return nullptr;
   }
+  if (stale != nullptr) CloseHandle(stale);
   return view;
 }
 
 bool SectionUnmapView(void* address) noexcept {
   ViewTable& views = Views();
+  HANDLE holder;
   {
     std::lock_guard<std::mutex> guard(views.lock);
-    if (views.views.erase(reinterpret_cast<uintptr_t>(address)) == 0) {
+    auto it = views.views.find(reinterpret_cast<uintptr_t>(address));
+    if (it == views.views.end()) {
       StoreLastError(kErrorInvalidAddress);
       return false;
     }
+    holder = it->second;
+    views.views.erase(it);
   }
-  return UnmapViewOfFile(address) != FALSE;
+  bool unmapped = UnmapViewOfFile(address) || win32::StoreNativeError();
+  CloseHandle(holder);
+  return unmapped;
 }
 
 }  // namespace qv::os

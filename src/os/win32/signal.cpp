@@ -5,6 +5,7 @@
 
 #include "os/os_error.h"
 #include "os/os_signal.h"
+#include "os/win32/wide_text.h"
 
 namespace qv::os {
 
@@ -101,6 +102,7 @@ uint32_t Event::WaitSlow(uint32_t timeoutMs) noexcept {
       if (err == ERROR_TIMEOUT) {
         timedOut = true;
       } else {
+        StoreLastError(err);
         result = kWaitFailed;
         break;
       }
@@ -126,7 +128,8 @@ bool ConditionVariable::Create() noexcept {
 bool ConditionVariable::SleepOn(CriticalSection& section, uint32_t timeoutMs) noexcept {
   // The Windows call reports a time-out as error 1460, as the contract asks.
   return SleepConditionVariableCS(Cond(&m_cond), static_cast<CRITICAL_SECTION*>(section.NativeHandle()),
-                                  timeoutMs == kInfinite ? INFINITE : timeoutMs) != FALSE;
+                                  timeoutMs == kInfinite ? INFINITE : timeoutMs) ||
+         win32::StoreNativeError();
 }
 
 void ConditionVariable::Wake() noexcept { WakeConditionVariable(Cond(&m_cond)); }

@@ -14,7 +14,7 @@ bool GetMemoryStatus(MemoryStatus* out) noexcept {
   *out = MemoryStatus{};
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof status;
-  if (!GlobalMemoryStatusEx(&status)) return false;
+  if (!GlobalMemoryStatusEx(&status)) return win32::StoreNativeError();
   out->totalPhysical = status.ullTotalPhys;
   out->availablePhysical = status.ullAvailPhys;
   out->totalVirtual = status.ullTotalVirtual;
@@ -66,13 +66,13 @@ bool GetUserNameSamCompatible(std::u16string* out) {
       DWORD hostSize = MAX_COMPUTERNAME_LENGTH + 1;
       wchar_t user[257];
       DWORD userSize = 257;
-      if (!GetComputerNameW(host, &hostSize) || !GetUserNameW(user, &userSize)) return false;
+      if (!GetComputerNameW(host, &hostSize) || !GetUserNameW(user, &userSize)) return win32::StoreNativeError();
       std::wstring joined = std::wstring(host, hostSize) + L"\\" + user;
       out->assign(reinterpret_cast<const char16_t*>(joined.data()), joined.size());
       return true;
     }
     name.resize(size);
-    if (!GetUserNameExW(NameSamCompatible, name.data(), &size)) return false;
+    if (!GetUserNameExW(NameSamCompatible, name.data(), &size)) return win32::StoreNativeError();
   }
   out->assign(reinterpret_cast<const char16_t*>(name.data()), size);
   return true;

@@ -1,3 +1,4 @@
+#include <pthread.h>
 #include <windows.h>
 
 #include "os/os_thread.h"
@@ -18,5 +19,19 @@ void SleepMs(uint32_t milliseconds) noexcept { Sleep(milliseconds); }
 void YieldThread() noexcept { SwitchToThread(); }
 
 void BreakIntoDebugger() noexcept { DebugBreak(); }
+
+// Thread keys of the threads runtime (winpthread), which runs their
+// routines for threads started by CreateThread too.
+static_assert(sizeof(pthread_key_t) <= sizeof(uintptr_t), "a key fits the hook");
+
+ThreadEndHook::ThreadEndHook(void (*routine)(void* value)) noexcept {
+  pthread_key_t key;
+  m_valid = pthread_key_create(&key, routine) == 0;
+  if (m_valid) m_key = static_cast<uintptr_t>(key);
+}
+
+bool ThreadEndHook::Arm(void* value) noexcept {
+  return m_valid && pthread_setspecific(static_cast<pthread_key_t>(m_key), value) == 0;
+}
 
 }  // namespace qv::os

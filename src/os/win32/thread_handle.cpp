@@ -8,6 +8,7 @@
 #include "os/os_handle.h"
 #include "os/os_thread.h"
 #include "os/os_thread_handle.h"
+#include "os/win32/wide_text.h"
 
 namespace qv::os {
 
@@ -78,7 +79,7 @@ bool WaitForThread(void* handle) noexcept {
     StoreLastError(kErrorPossibleDeadlock);
     return false;
   }
-  return WaitForSingleObject(thread->m_thread, INFINITE) == WAIT_OBJECT_0;
+  return WaitForSingleObject(thread->m_thread, INFINITE) == WAIT_OBJECT_0 || win32::StoreNativeError();
 }
 
 bool ThreadExitCode(void* handle, uint32_t* exitCode) noexcept {
@@ -86,7 +87,7 @@ bool ThreadExitCode(void* handle, uint32_t* exitCode) noexcept {
   if (!thread) return false;
   // Until the thread has ended, the code reads kStillActive (259).
   DWORD code = 0;
-  if (!GetExitCodeThread(thread->m_thread, &code)) return false;
+  if (!GetExitCodeThread(thread->m_thread, &code)) return win32::StoreNativeError();
   *exitCode = code;
   return true;
 }

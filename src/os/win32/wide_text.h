@@ -6,7 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "os/os_error.h"
+
 namespace qv::os::win32 {
+
+// Stores the thread's Windows last error as the library's last error (error
+// 31 when a failed call left none) and returns false; called right after the
+// failing Windows call.
+bool StoreNativeError() noexcept;
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 units");
 
@@ -25,7 +32,7 @@ inline bool AnsiToWide(std::string_view narrow, std::wstring& wide) {
   if (narrow.empty()) return true;
   int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
   if (n <= 0) {
-    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    StoreLastError(kErrorNoUnicodeTranslation);
     return false;
   }
   wide.resize(static_cast<size_t>(n));
