@@ -24,7 +24,7 @@ bool AppendFile::Open(std::u16string_view name) noexcept {
   HANDLE file = ::CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &notInherited, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return win32::FailFromSystem();
+  if (file == INVALID_HANDLE_VALUE) return win32::StoreNativeError();
   m_file = reinterpret_cast<intptr_t>(file);
   return true;
 }
@@ -39,7 +39,7 @@ bool AppendFile::Append(const void* bytes, size_t length) noexcept {
   while (length > 0) {
     DWORD chunk = length > 0x40000000 ? 0x40000000 : static_cast<DWORD>(length);
     DWORD put = 0;
-    if (!::WriteFile(file, p, chunk, &put, nullptr)) return win32::FailFromSystem();
+    if (!::WriteFile(file, p, chunk, &put, nullptr)) return win32::StoreNativeError();
     if (put == 0) {
       StoreLastError(kErrorDiskFull);
       return false;
@@ -54,7 +54,7 @@ bool AppendFile::Close() noexcept {
   if (m_file == -1) return true;
   HANDLE file = reinterpret_cast<HANDLE>(m_file);
   m_file = -1;
-  return ::CloseHandle(file) || win32::FailFromSystem();
+  return ::CloseHandle(file) || win32::StoreNativeError();
 }
 
 }  // namespace qv::os

@@ -22,7 +22,7 @@ namespace qv::os {
 
 namespace {
 
-using win32::FailFromSystem;
+using win32::StoreNativeError;
 
 struct LockRecord {
   uint64_t offset;
@@ -169,11 +169,11 @@ void* OsFileOpenAnonymous(const FileOpenOptions& options) noexcept {
   wchar_t name[MAX_PATH + 1];
   DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
   if (length == 0 || length > MAX_PATH) {
-    FailFromSystem();
+    StoreNativeError();
     return nullptr;
   }
   if (::GetTempFileNameW(folder, L"tmp", 0, name) == 0) {
-    FailFromSystem();
+    StoreNativeError();
     return nullptr;
   }
   FileOpenOptions temporary = options;
@@ -199,7 +199,7 @@ void* InheritableCopy(void* file) noexcept {
   HANDLE self = ::GetCurrentProcess();
   HANDLE copy = nullptr;
   if (!::DuplicateHandle(self, f->m_handle, self, &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
-    FailFromSystem();
+    StoreNativeError();
     return nullptr;
   }
   return copy;
@@ -234,7 +234,7 @@ bool OsFileReadBytes(void* file, void* buffer, uint32_t count, uint32_t* done) n
       // A pipe whose writers have all gone reads as its end, as on the other platforms.
       if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) break;
       *done = total;
-      return FailFromSystem();
+      return StoreNativeError();
     }
     if (got == 0) break;
     total += got;
@@ -258,7 +258,7 @@ bool OsFileWriteBytes(void* file, const void* buffer, uint32_t count, uint32_t* 
       *done = total;
       // A pipe being closed by its reader reports 232; the contract's number is 109.
       if (error == ERROR_NO_DATA) return FailWith(kErrorBrokenPipe);
-      return FailFromSystem();
+      return StoreNativeError();
     }
     if (put == 0) {
       *done = total;
@@ -277,7 +277,7 @@ bool OsFileMovePointer(void* file, int64_t distance, uint32_t method, uint64_t* 
   if (method > 2) return FailWith(kErrorInvalidParameter);
   LARGE_INTEGER move, at;
   move.QuadPart = distance;
-  if (!::SetFilePointerEx(f->m_handle, move, &at, kMethod[method])) return FailFromSystem();
+  if (!::SetFilePointerEx(f->m_handle, move, &at, kMethod[method])) return StoreNativeError();
   *position = static_cast<uint64_t>(at.QuadPart);
   return true;
 }
@@ -287,14 +287,14 @@ bool OsFileSyncData(void* file) noexcept {
   if (!f) return false;
   // A pipe's flush would wait for its reader; pipes and consoles have nothing to write back.
   if (f->m_type != FILE_TYPE_DISK) return true;
-  return ::FlushFileBuffers(f->m_handle) || FailFromSystem();
+  return ::FlushFileBuffers(f->m_handle) || StoreNativeError();
 }
 
 bool OsFileQuerySize(void* file, uint64_t* size) noexcept {
   LibraryObjectRef<FileObject> f = FileRef(file);
   if (!f) return false;
   LARGE_INTEGER value;
-  if (!::GetFileSizeEx(f->m_handle, &value)) return FailFromSystem();
+  if (!::GetFileSizeEx(f->m_handle, &value)) return StoreNativeError();
   *size = static_cast<uint64_t>(value.QuadPart);
   return true;
 }
@@ -306,7 +306,7 @@ bool OsFileSetLength(void* file, uint64_t length) noexcept {
   // Sets the end without moving the file position.
   FILE_END_OF_FILE_INFO end;
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
-  return ::SetFileInformationByHandle(f->m_handle, FileEndOfFileInfo, &end, sizeof end) || FailFromSystem();
+  return ::SetFileInformationByHandle(f->m_handle, FileEndOfFileInfo, &end, sizeof end) || StoreNativeError();
 }
 
 bool OsFileSameObject(void* first, void* second, bool* same) noexcept {
@@ -316,7 +316,7 @@ bool OsFileSameObject(void* first, void* second, bool* same) noexcept {
   if (!b) return false;
   BY_HANDLE_FILE_INFORMATION ia, ib;
   if (!::GetFileInformationByHandle(a->m_handle, &ia) || !::GetFileInformationByHandle(b->m_handle, &ib))
-    return FailFromSystem();
+    return StoreNativeError();
   *same = ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
           ia.nFileIndexLow == ib.nFileIndexLow;
   return true;
@@ -360,7 +360,7 @@ bool OsFileRangeUnlock(void* file, uint64_t offset, uint64_t length) noexcept {
   if (!::UnlockFileEx(f->m_handle, 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &record)) {
     // Some systems (Wine) report a range never locked as a violation; it is "not locked".
     if (::GetLastError() == ERROR_LOCK_VIOLATION) return FailWith(kErrorNotLocked);
-    return FailFromSystem();
+    return StoreNativeError();
   }
   auto it = std::find_if(f->m_locks.begin(), f->m_locks.end(),
                          [&](const LockRecord& r) { return r.offset == offset && r.length == length; });
@@ -383,19 +383,19 @@ bool OsFileCopyChunk(void* from, void* to, uint64_t count, uint64_t* copied) noe
 bool OsFileRemove(std::u16string_view path) noexcept {
   std::wstring name;
   if (!win32::WidePath(path, name)) return false;
-  return ::DeleteFileW(name.c_str()) || FailFromSystem();
+  return ::DeleteFileW(name.c_str()) || StoreNativeError();
 }
 
 bool OsDirMake(std::u16string_view path) noexcept {
   std::wstring name;
   if (!win32::WidePath(path, name)) return false;
-  return ::CreateDirectoryW(name.c_str(), nullptr) || FailFromSystem();
+  return ::CreateDirectoryW(name.c_str(), nullptr) || StoreNativeError();
 }
 
 bool OsDirDelete(std::u16string_view path) noexcept {
   std::wstring name;
   if (!win32::WidePath(path, name)) return false;
-  return ::RemoveDirectoryW(name.c_str()) || FailFromSystem();
+  return ::RemoveDirectoryW(name.c_str()) || StoreNativeError();
 }
 
 }  // namespace qv::os

@@ -32,10 +32,10 @@ bool WidePath(std::u16string_view path, std::wstring& out) noexcept {
     // Past the classic limit the system takes only the "\\?\" form, which it
     // does not normalise: the full path is made first.
     DWORD needed = ::GetFullPathNameW(out.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return FailFromSystem();
+    if (needed == 0) return StoreNativeError();
     std::wstring full(needed, L'\0');
     DWORD length = ::GetFullPathNameW(out.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) return FailFromSystem();
+    if (length == 0 || length >= needed) return StoreNativeError();
     full.resize(length);
     if (full.compare(0, 2, L"\\\\") == 0) out = L"\\\\?\\UNC\\" + full.substr(2);
     else out = L"\\\\?\\" + full;
@@ -51,15 +51,8 @@ bool WidePath(std::u16string_view path, std::wstring& out) noexcept {
 }
 
 uint32_t KeepSystemError() noexcept {
-  DWORD error = ::GetLastError();
-  if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
-  StoreLastError(error);
-  return error;
-}
-
-bool FailFromSystem() noexcept {
-  KeepSystemError();
-  return false;
+  StoreNativeError();
+  return LastError();
 }
 
 }  // namespace qv::os::win32

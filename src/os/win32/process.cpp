@@ -20,7 +20,7 @@ namespace qv::os {
 
 namespace {
 
-using win32::FailFromSystem;
+using win32::StoreNativeError;
 
 class ChildObject final : public LibraryObject {
  public:
@@ -31,12 +31,12 @@ class ChildObject final : public LibraryObject {
     // The exit code alone cannot tell a child still running from one that
     // returned 259; the handle's signalled state can.
     DWORD waited = ::WaitForSingleObject(m_process, 0);
-    if (waited == WAIT_FAILED) return FailFromSystem();
+    if (waited == WAIT_FAILED) return StoreNativeError();
     *ended = waited == WAIT_OBJECT_0;
     *code = 0;
     if (!*ended) return true;
     DWORD exitCode = 0;
-    if (!::GetExitCodeProcess(m_process, &exitCode)) return FailFromSystem();
+    if (!::GetExitCodeProcess(m_process, &exitCode)) return StoreNativeError();
     *code = exitCode;
     return true;
   }
@@ -86,7 +86,7 @@ void* StartChecked(const ChildStartRequest& request) {
   std::wstring commandLine = HasBlank(request.program) ? L"\"" + program + L"\"" : program;
   if (request.argumentText != nullptr) {
     commandLine += L' ';
-    commandLine += win32::WideText(request.argumentText);
+    commandLine += win32::AsWide(request.argumentText);
   }
   std::wstring directory;
   if (request.directory != nullptr) {
@@ -129,7 +129,7 @@ void* StartChecked(const ChildStartRequest& request) {
   ::InitializeProcThreadAttributeList(nullptr, 1, 0, &listBytes);
   std::vector<unsigned char> listMemory(listBytes);
   auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listMemory.data());
-  if (!::InitializeProcThreadAttributeList(list, 1, 0, &listBytes)) return FailFromSystem(), nullptr;
+  if (!::InitializeProcThreadAttributeList(list, 1, 0, &listBytes)) return StoreNativeError(), nullptr;
   struct ListGuard {
     LPPROC_THREAD_ATTRIBUTE_LIST list;
     ~ListGuard() {
@@ -140,7 +140,7 @@ void* StartChecked(const ChildStartRequest& request) {
   } listGuard{list};
   if (inheritedCount != 0 && !::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
                                                           inheritedCount * sizeof(HANDLE), nullptr, nullptr))
-    return FailFromSystem(), nullptr;
+    return StoreNativeError(), nullptr;
   info.lpAttributeList = list;
 
   std::wstring environment;
@@ -156,7 +156,7 @@ void* StartChecked(const ChildStartRequest& request) {
   BOOL ok = ::CreateProcessW(program.c_str(), mutableLine.data(), nullptr, nullptr, inheritedCount != 0, flags,
                              request.environmentBlock != nullptr ? environment.data() : nullptr,
                              request.directory != nullptr ? directory.c_str() : nullptr, &info.StartupInfo, &started);
-  if (!ok) return FailFromSystem(), nullptr;
+  if (!ok) return StoreNativeError(), nullptr;
   ::CloseHandle(started.hThread);
   auto* child = new (std::nothrow) ChildObject(started.hProcess);
   if (child == nullptr) {
@@ -201,7 +201,7 @@ bool ChildExitState(void* process, bool* ended, uint32_t* code) noexcept {
 bool ChildAwaitEnd(void* process) noexcept {
   LibraryObjectRef<ChildObject> child = ChildRef(process);
   if (!child) return false;
-  return ::WaitForSingleObject(child->m_process, INFINITE) != WAIT_FAILED || FailFromSystem();
+  return ::WaitForSingleObject(child->m_process, INFINITE) != WAIT_FAILED || StoreNativeError();
 }
 
 bool ChildHandleClose(void* process) noexcept {
@@ -211,7 +211,7 @@ bool ChildHandleClose(void* process) noexcept {
 
 void* WakeSignalMake() noexcept {
   HANDLE event = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto reset: one report per raise
-  if (event == nullptr) FailFromSystem();
+  if (event == nullptr) StoreNativeError();
   return event;
 }
 
@@ -240,7 +240,7 @@ bool ChildAwaitAny(const std::vector<void*>& children, void* wake, size_t* index
   handles[children.size()] = static_cast<HANDLE>(wake);
   DWORD count = static_cast<DWORD>(children.size() + 1);
   DWORD waited = ::WaitForMultipleObjects(count, handles, FALSE, INFINITE);
-  if (waited >= WAIT_OBJECT_0 + count) return FailFromSystem();
+  if (waited >= WAIT_OBJECT_0 + count) return StoreNativeError();
   *index = waited - WAIT_OBJECT_0;
   return true;
 }
@@ -249,7 +249,7 @@ bool PipeMake(void** readEnd, void** writeEnd) noexcept {
   *readEnd = *writeEnd = nullptr;
   HANDLE reader = nullptr, writer = nullptr;
   // A larger buffer lets a child write ahead of a reader that takes big blocks.
-  if (!::CreatePipe(&reader, &writer, nullptr, 1 << 20)) return FailFromSystem();
+  if (!::CreatePipe(&reader, &writer, nullptr, 1 << 20)) return StoreNativeError();
   *readEnd = win32::PublishSystemHandle(reader, kFileAccessRead);
   if (*readEnd == nullptr) {
     ::CloseHandle(writer);

@@ -115,7 +115,7 @@ bool OsFileStampOf(std::u16string_view path, FileStamp* stamp) noexcept {
   // No access asked: the stamp is read even while another opener denies reading.
   HANDLE handle = ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return win32::FailFromSystem();
+  if (handle == INVALID_HANDLE_VALUE) return win32::StoreNativeError();
   BY_HANDLE_FILE_INFORMATION info;
   FILE_BASIC_INFO basic;
   bool ok = ::GetFileInformationByHandle(handle, &info);
@@ -141,7 +141,7 @@ bool OsFileReplaceWith(std::u16string_view from, std::u16string_view to) noexcep
   std::wstring nativeFrom, nativeTo;
   if (!win32::WidePath(from, nativeFrom) || !win32::WidePath(to, nativeTo)) return false;
   return ::MoveFileExW(nativeFrom.c_str(), nativeTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
-         win32::FailFromSystem();
+         win32::StoreNativeError();
 }
 
 }  // namespace qv::os
