@@ -65,5 +65,26 @@ TEST(ProcessWindowsTest, ArgumentTextReachesTheChildUnchanged) {
   EXPECT_EQ(run.output, "a  \"b  c\"\\ d\r\n");
 }
 
+TEST(ProcessWindowsTest, WaitForAnyCoversMoreChildrenThanOneSystemWait) {
+  constexpr uint32_t kChildren = 70;  // one system wait covers 64 handles
+  std::wstring program = SystemProgram(L"cmd");
+  uint32_t expected = 0;
+  for (uint32_t i = 0; i < kChildren; ++i) {
+    QVHANDLE child;
+    ASSERT_EQ(QVProcessCreate(Q(program), Q(L"/c exit " + std::to_wstring(i)), nullptr, nullptr, 0, nullptr, &child), 0);
+    expected += i;
+  }
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i < kChildren; ++i) {
+    QVHANDLE child;
+    uint32_t code = 0;
+    ASSERT_EQ(QVProcessJoinChild(&child, &code), 0) << i;
+    sum += code;
+  }
+  EXPECT_EQ(sum, expected);
+  QVHANDLE none;
+  EXPECT_LT(QVProcessJoinChild(&none, nullptr), 0);
+}
+
 }  // namespace
 #endif

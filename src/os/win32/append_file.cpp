@@ -24,7 +24,10 @@ bool AppendFile::Open(std::u16string_view name) noexcept {
   HANDLE file = ::CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &notInherited, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return win32::StoreNativeError();
+  if (file == INVALID_HANDLE_VALUE) {
+    win32::KeepCreationError(name, kErrorNoUnicodeTranslation);
+    return false;
+  }
   m_file = reinterpret_cast<intptr_t>(file);
   return true;
 }

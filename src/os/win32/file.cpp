@@ -138,8 +138,10 @@ void* OsFileOpen(std::u16string_view path, const FileOpenOptions& options, bool*
     *created = handle != INVALID_HANDLE_VALUE && disposition == CREATE_NEW;
   }
   if (handle == INVALID_HANDLE_VALUE) {
+    bool creating = disposition != OPEN_EXISTING;
+    uint32_t error = creating ? win32::KeepCreationError(path, kErrorInvalidName) : win32::KeepSystemError();
     // An existing file refused by exclusive creation is "already exists", as everywhere.
-    if (win32::KeepSystemError() == ERROR_FILE_EXISTS) StoreLastError(kErrorAlreadyExists);
+    if (error == ERROR_FILE_EXISTS) StoreLastError(kErrorAlreadyExists);
     return nullptr;
   }
   if (write && !*created) {
@@ -389,7 +391,9 @@ bool OsFileRemove(std::u16string_view path) noexcept {
 bool OsDirMake(std::u16string_view path) noexcept {
   std::wstring name;
   if (!win32::WidePath(path, name)) return false;
-  return ::CreateDirectoryW(name.c_str(), nullptr) || StoreNativeError();
+  if (::CreateDirectoryW(name.c_str(), nullptr)) return true;
+  win32::KeepCreationError(path, kErrorInvalidName);
+  return false;
 }
 
 bool OsDirDelete(std::u16string_view path) noexcept {

@@ -55,4 +55,20 @@ uint32_t KeepSystemError() noexcept {
   return LastError();
 }
 
+uint32_t KeepCreationError(std::u16string_view path, uint32_t unnamable) noexcept {
+  uint32_t error = KeepSystemError();
+  if (error != kErrorFileNotFound) return error;
+  for (size_t i = 0; i < path.size(); ++i) {
+    char16_t unit = path[i];
+    bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (high && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
+      ++i;  // a pair
+    } else if (high || low) {
+      StoreLastError(unnamable);
+      return unnamable;
+    }
+  }
+  return error;
+}
+
 }  // namespace qv::os::win32

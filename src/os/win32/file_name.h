@@ -17,4 +17,9 @@ bool WidePath(std::u16string_view path, std::wstring& out) noexcept;
 // failing Windows call.
 uint32_t KeepSystemError() noexcept;
 
+// As KeepSystemError after a call that would have created `path`: a system
+// that cannot name an unpaired surrogate (Wine, on its host's UTF-8 names)
+// reports "not found" there, which becomes `unnamable` (123 or 1113).
+uint32_t KeepCreationError(std::u16string_view path, uint32_t unnamable) noexcept;
+
 }  // namespace qv::os::win32

@@ -221,28 +221,79 @@ void WakeSignalDispose(void* wake) noexcept {
   if (wake != nullptr) ::CloseHandle(static_cast<HANDLE>(wake));
 }
 
+namespace {
+
+void CALLBACK ChildEnded(void* fired, BOOLEAN) { ::SetEvent(static_cast<HANDLE>(fired)); }
+
+// More children than one wait can cover: each gets a wait of the thread pool
+// that raises one shared event; the first ended child is then looked up.
+bool AwaitAnyOfMany(const std::vector<HANDLE>& processes, HANDLE wake, size_t* index) {
+  HANDLE fired = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (fired == nullptr) return StoreNativeError();
+  std::vector<HANDLE> waits;
+  waits.reserve(processes.size());
+  bool ok = true;
+  uint32_t error = 0;
+  for (HANDLE process : processes) {
+    HANDLE wait = nullptr;
+    if (!::RegisterWaitForSingleObject(&wait, process, &ChildEnded, fired, INFINITE, WT_EXECUTEONLYONCE)) {
+      error = win32::KeepSystemError();
+      ok = false;
+      break;
+    }
+    waits.push_back(wait);
+  }
+  DWORD waited = WAIT_FAILED;
+  if (ok) {
+    HANDLE both[2] = {fired, wake};
+    waited = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
+    if (waited == WAIT_FAILED) error = win32::KeepSystemError();
+  }
+  for (HANDLE wait : waits) ::UnregisterWaitEx(wait, INVALID_HANDLE_VALUE);  // callbacks done
+  ::CloseHandle(fired);
+  if (waited == WAIT_OBJECT_0 + 1) {
+    *index = processes.size();
+    return true;
+  }
+  if (waited == WAIT_OBJECT_0) {
+    for (size_t i = 0; i < processes.size(); ++i) {
+      if (::WaitForSingleObject(processes[i], 0) == WAIT_OBJECT_0) {
+        *index = i;
+        return true;
+      }
+    }
+  }
+  StoreLastError(error != 0 ? error : uint32_t{kErrorGenFailure});
+  return false;
+}
+
+}  // namespace
+
 bool ChildAwaitAny(const std::vector<void*>& children, void* wake, size_t* index) noexcept {
-  // One wait covers at most MAXIMUM_WAIT_OBJECTS handles, the wake signal included.
-  if (children.size() + 1 > MAXIMUM_WAIT_OBJECTS) {
-    StoreLastError(kErrorInvalidParameter);
+  try {
+    std::vector<LibraryObjectRef<ChildObject>> refs;
+    std::vector<HANDLE> handles;
+    refs.reserve(children.size());
+    handles.reserve(children.size() + 1);
+    for (size_t i = 0; i < children.size(); ++i) {
+      refs.push_back(ChildRef(children[i]));
+      if (!refs.back()) {
+        *index = i;  // closed meanwhile
+        return true;
+      }
+      handles.push_back(refs.back()->m_process);
+    }
+    if (children.size() + 1 > MAXIMUM_WAIT_OBJECTS) return AwaitAnyOfMany(handles, static_cast<HANDLE>(wake), index);
+    handles.push_back(static_cast<HANDLE>(wake));
+    DWORD count = static_cast<DWORD>(handles.size());
+    DWORD waited = ::WaitForMultipleObjects(count, handles.data(), FALSE, INFINITE);
+    if (waited >= WAIT_OBJECT_0 + count) return StoreNativeError();
+    *index = waited - WAIT_OBJECT_0;
+    return true;
+  } catch (...) {
+    StoreLastError(kErrorOutOfMemory);
     return false;
   }
-  LibraryObjectRef<ChildObject> refs[MAXIMUM_WAIT_OBJECTS];
-  HANDLE handles[MAXIMUM_WAIT_OBJECTS];
-  for (size_t i = 0; i < children.size(); ++i) {
-    refs[i] = ChildRef(children[i]);
-    if (!refs[i]) {
-      *index = i;  // closed meanwhile
-      return true;
-    }
-    handles[i] = refs[i]->m_process;
-  }
-  handles[children.size()] = static_cast<HANDLE>(wake);
-  DWORD count = static_cast<DWORD>(children.size() + 1);
-  DWORD waited = ::WaitForMultipleObjects(count, handles, FALSE, INFINITE);
-  if (waited >= WAIT_OBJECT_0 + count) return StoreNativeError();
-  *index = waited - WAIT_OBJECT_0;
-  return true;
 }
 
 bool PipeMake(void** readEnd, void** writeEnd) noexcept {
