@@ -52,10 +52,8 @@ constexpr DWORD kStandardHandles[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_
 struct StreamCopies {
   HANDLE copies[3] = {nullptr, nullptr, nullptr};
   ~StreamCopies() {
-    DWORD error = ::GetLastError();  // may hold the start's failure
     for (HANDLE h : copies)
       if (h != nullptr) ::CloseHandle(h);
-    ::SetLastError(error);
   }
 };
 
@@ -132,11 +130,7 @@ void* StartChecked(const ChildStartRequest& request) {
   if (!::InitializeProcThreadAttributeList(list, 1, 0, &listBytes)) return StoreNativeError(), nullptr;
   struct ListGuard {
     LPPROC_THREAD_ATTRIBUTE_LIST list;
-    ~ListGuard() {
-      DWORD error = ::GetLastError();
-      ::DeleteProcThreadAttributeList(list);
-      ::SetLastError(error);
-    }
+    ~ListGuard() { ::DeleteProcThreadAttributeList(list); }
   } listGuard{list};
   if (inheritedCount != 0 && !::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
                                                           inheritedCount * sizeof(HANDLE), nullptr, nullptr))

@@ -50,14 +50,9 @@ bool OpenKey(RegistryStoreKind kind, const RegistryKeyPath& key, REGSAM access, 
   return status == ERROR_SUCCESS || Fail(status);
 }
 
-// Closes the key keeping the thread's last error, which may hold this call's failure.
 struct KeyCloser {
   HKEY key;
-  ~KeyCloser() {
-    DWORD error = ::GetLastError();
-    ::RegCloseKey(key);
-    ::SetLastError(error);
-  }
+  ~KeyCloser() { ::RegCloseKey(key); }
 };
 
 }  // namespace
