@@ -33,8 +33,10 @@ typedef int32_t QVRESULT;
 
 /* 16-bit character unit of every W, UTF16 and UCS2 function, on every platform.
    QV_WCHAR_IS_WCHAR_T selects the Windows choice elsewhere (with a 16-bit
-   wchar_t), so that a build can prove both choices compile. */
-#if defined(_WIN32) || defined(QV_WCHAR_IS_WCHAR_T)
+   wchar_t), so that a build can prove both choices compile; on Windows, C++
+   callers whose text is char16_t may define QV_WCHAR_IS_CHAR16_T (the same
+   units, the exported functions are extern "C"). */
+#if (defined(_WIN32) && !defined(QV_WCHAR_IS_CHAR16_T)) || defined(QV_WCHAR_IS_WCHAR_T)
 typedef wchar_t QVWCHAR;
 #else
 typedef char16_t QVWCHAR;

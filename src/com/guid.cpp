@@ -1,5 +1,4 @@
 // GUID text, ordering and generation; the allocator and base-interface forwarders.
-#include <cstdlib>
 #include <cstring>
 
 #include "base/installed.h"
@@ -10,17 +9,11 @@
 
 namespace qv::com {
 
-void* CQVComponentAllocator::Allocate(size_t size) noexcept { return std::malloc(size); }
+void* CQVComponentAllocator::Allocate(size_t size) noexcept { return os::ComponentBlockAllocate(size); }
 
-void* CQVComponentAllocator::Resize(void* block, size_t size) noexcept {
-  if (size == 0) {
-    std::free(block);
-    return nullptr;
-  }
-  return std::realloc(block, size);
-}
+void* CQVComponentAllocator::Resize(void* block, size_t size) noexcept { return os::ComponentBlockResize(block, size); }
 
-void CQVComponentAllocator::Free(void* block) noexcept { std::free(block); }
+void CQVComponentAllocator::Free(void* block) noexcept { os::ComponentBlockFree(block); }
 
 namespace {
 
@@ -57,9 +50,8 @@ using qv::com::CQVComponentAllocator;
 extern "C" QV_API QVRESULT QVComGenerateGUID(QVGUID* guid) {
   if (guid == nullptr) return QV_E_INVALIDARG;
   QVGUID made;
-  if (!qv::os::RandomFill(&made, sizeof made)) return QV_E_FAIL;
-  made.data3 = static_cast<uint16_t>((made.data3 & 0x0FFF) | 0x4000);  // version 4
-  made.data4[0] = static_cast<uint8_t>((made.data4[0] & 0x3F) | 0x80);  // RFC 4122 variant
+  static_assert(sizeof made == 16, "a GUID is 16 bytes");
+  if (!qv::os::IdentifierMake(&made)) return QV_E_FAIL;
   *guid = made;
   return QV_S_OK;
 }
@@ -157,7 +149,7 @@ extern "C" QV_API QVRESULT QVComRealloc(void** block, size_t size) {
 extern "C" QV_API QVRESULT QVComFree(void* block) {
   // The heap is the process's own, so a block outlives the library's end.
   if (CQVComponentAllocator* allocator = qv::base::Installed<CQVComponentAllocator>::Get()) allocator->Free(block);
-  else std::free(block);
+  else qv::os::ComponentBlockFree(block);
   return QV_S_OK;
 }
 

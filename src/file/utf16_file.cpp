@@ -4,6 +4,7 @@
 #include <unicode/ustring.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "os/os_file.h"
 #include "qvcore5/qv_file.h"
@@ -33,6 +34,16 @@ extern "C" {
 QV_API QVUTF16FILE QVFileOpenUTF16(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return nullptr;
   const char* codepage = mode[0] == 'a' ? AppendCodepage(path) : "UTF-16";
+  // Always binary: a runtime's text mode would turn the 0x0A byte of every
+  // UTF-16 unit into two bytes (Windows), corrupting the file.
+  char binaryMode[16];
+  size_t length = std::strlen(mode);
+  if (std::strchr(mode, 'b') == nullptr && length + 1 < sizeof binaryMode) {
+    std::memcpy(binaryMode, mode, length);
+    binaryMode[length] = 'b';
+    binaryMode[length + 1] = '\0';
+    mode = binaryMode;
+  }
   UFILE* stream = u_fopen(path, mode, nullptr, codepage);
   if (stream != nullptr) qv::os::StreamKeepFromChildren(u_fgetfile(stream));
   return reinterpret_cast<QVUTF16FILE>(stream);

@@ -10,7 +10,7 @@ namespace qv::os {
 class CriticalSection {
  public:
   explicit CriticalSection(uint32_t spinCount = 0) noexcept : m_spinCount(spinCount) {
-    native::InitRecursive(&m_lock);
+    native::InitRecursive(&m_lock, spinCount);
   }
   ~CriticalSection() { native::Destroy(&m_lock); }
   CriticalSection(const CriticalSection&) = delete;

@@ -18,6 +18,9 @@ struct ChildStartRequest {
   // caller's current directory, not from `directory`.
   std::u16string_view program;
   std::vector<std::u16string> arguments;  // the child's argument vector, its own name first
+  // The argument text the vector was split from (null: none), for platforms
+  // that hand a child one command line rather than a vector.
+  const char16_t* argumentText = nullptr;
   const char16_t* directory = nullptr;    // null: the caller's
   // "NAME=value" strings, each followed by one zero unit, then one more zero
   // unit; null: the caller's environment.

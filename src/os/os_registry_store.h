@@ -40,13 +40,14 @@ struct RegistryEntry {
   std::vector<unsigned char> data;
 };
 
-// Reads one value; last error 2 when the key or the value is missing.
-bool RegistryStoreFetch(RegistryStoreKind store, const RegistryKeyPath& key, const std::u16string& foldedValue,
+// Reads one value; last error 2 when the key or the value is missing. A
+// store that compares names itself takes the spelling, the others the fold.
+bool RegistryStoreFetch(RegistryStoreKind store, const RegistryKeyPath& key, const RegistryName& value,
                         RegistryEntry& out);
 // Stores one value, making every missing key of the path.
 bool RegistryStorePut(RegistryStoreKind store, const RegistryKeyPath& key, const RegistryName& value,
                       uint32_t type, const void* data, uint32_t size);
-bool RegistryStoreErase(RegistryStoreKind store, const RegistryKeyPath& key, const std::u16string& foldedValue);
+bool RegistryStoreErase(RegistryStoreKind store, const RegistryKeyPath& key, const RegistryName& value);
 // Removes a key (never the top) with everything below it, or nothing.
 bool RegistryStoreEraseTree(RegistryStoreKind store, const RegistryKeyPath& key);
 // Whether the key exists (last error 2 when not).

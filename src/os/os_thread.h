@@ -28,4 +28,23 @@ inline void SpinPause() noexcept {
 }
 void BreakIntoDebugger() noexcept;
 
+// Runs routine(value) when a thread that armed the hook ends, with the value
+// it armed it with. Unlike the destructor of a thread_local object it does
+// not depend on the compiler's thread-local storage still being there (the
+// emulated storage of mingw-w64 is freed before such destructors run).
+// Make one per routine, as a static that is never destroyed.
+class ThreadEndHook {
+ public:
+  explicit ThreadEndHook(void (*routine)(void* value)) noexcept;
+  ThreadEndHook(const ThreadEndHook&) = delete;
+  ThreadEndHook& operator=(const ThreadEndHook&) = delete;
+  // Arms the hook for the calling thread; a null value disarms it. False
+  // when the platform has no room for another hook.
+  bool Arm(void* value) noexcept;
+
+ private:
+  uintptr_t m_key = 0;
+  bool m_valid = false;
+};
+
 }  // namespace qv::os

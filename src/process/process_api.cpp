@@ -47,6 +47,7 @@ QVRESULT StartChild(const WChar* program, const WChar* arguments, const WChar* d
   os::ChildStartRequest request;
   request.program = program;
   request.arguments.emplace_back(program);
+  request.argumentText = arguments;
   if (arguments != nullptr) {
     for (std::u16string& a : SplitArguments(arguments)) request.arguments.push_back(std::move(a));
   }

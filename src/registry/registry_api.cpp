@@ -155,7 +155,7 @@ QV_API QVRESULT QVRegistryGetValue(uint32_t root, const QVWCHAR* keyPath, const 
     QVRESULT located = LocateValue(root, keyPath, valueName, key, name);
     if (located < 0) return located;
     os::RegistryEntry entry;
-    if (!os::RegistryStoreFetch(key.store, key.prefix, name.folded, entry)) return LastResult();
+    if (!os::RegistryStoreFetch(key.store, key.prefix, name, entry)) return LastResult();
     if (entry.type == os::kRegTypeExpandString) Expand(entry.data);
     QVRESULT given = GiveData(entry.data, data, dataSize);
     if (given < 0) return given;
@@ -186,7 +186,7 @@ QV_API QVRESULT QVRegistryDeleteValue(uint32_t root, const QVWCHAR* keyPath, con
     os::RegistryName name;
     QVRESULT located = LocateValue(root, keyPath, valueName, key, name);
     if (located < 0) return located;
-    return os::RegistryStoreErase(key.store, key.prefix, name.folded) ? QV_S_OK : LastResult();
+    return os::RegistryStoreErase(key.store, key.prefix, name) ? QV_S_OK : LastResult();
   });
 }
 

@@ -51,16 +51,18 @@ thread_local constinit uint32_t t_slotIndex __attribute__((tls_model("initial-ex
 static_assert(CQVRWLockImpl::kSlots <= 32, "one bit per slot index");
 constinit std::atomic<uint32_t> g_slotIndicesInUse{0};  // never destroyed: late threads may still give theirs back
 
-struct SlotIndexReturn {
-  bool armed = false;
-  ~SlotIndexReturn() {
-    const uint32_t index = t_slotIndex;
-    t_slotIndex = kNoIndex;
-    if (armed && index != 0 && index != kNoIndex)
-      g_slotIndicesInUse.fetch_and(~(1u << (index - 1)), std::memory_order_release);
-  }
-};
-thread_local SlotIndexReturn t_slotIndexReturn;
+// The index goes back at thread end through a thread-end hook: the value is
+// the index + 1, so the hook needs no thread-local storage then.
+void ReturnSlotIndex(void* value) noexcept {
+  const auto index = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(value));
+  t_slotIndex = kNoIndex;
+  g_slotIndicesInUse.fetch_and(~(1u << (index - 1)), std::memory_order_release);
+}
+
+os::ThreadEndHook& SlotIndexHook() noexcept {
+  static os::ThreadEndHook* hook = new os::ThreadEndHook(&ReturnSlotIndex);
+  return *hook;
+}
 
 }  // namespace
 
@@ -72,8 +74,14 @@ uint32_t CQVRWLockImpl::AssignSlotIndex() noexcept {
     const uint32_t index = static_cast<uint32_t>(__builtin_ctz(free));
     if (g_slotIndicesInUse.compare_exchange_weak(used, used | (1u << index), std::memory_order_acquire,
                                                  std::memory_order_relaxed)) {
+      // Without a hook the index could never go back: the thread reads
+      // through the overflow list instead.
+      if (!SlotIndexHook().Arm(reinterpret_cast<void*>(static_cast<uintptr_t>(index + 1)))) {
+        g_slotIndicesInUse.fetch_and(~(1u << index), std::memory_order_release);
+        t_slotIndex = kNoIndex;
+        return kSlots;
+      }
       t_slotIndex = index + 1;
-      t_slotIndexReturn.armed = true;
       return index;
     }
   }

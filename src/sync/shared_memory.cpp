@@ -7,6 +7,7 @@
 #include "base/exception.h"
 #include "os/os_error.h"
 #include "os/os_handle.h"
+#include "os/os_security.h"
 #include "os/os_shm.h"
 #include "qvcore5/qv_semaphore.h"
 
@@ -72,15 +73,16 @@ QV_API QVRESULT QVSharedMemClose(QVHANDLE section) {
 }
 
 QV_API QVRESULT QVWinBuildRestrictedSD(void* descriptor, uint32_t accessMask, void** accessList) {
-  (void)descriptor;
-  (void)accessMask;
-  if (accessList != nullptr) *accessList = nullptr;
-  return QV_E_NOTIMPL;
+  if (!qv::os::HasSecurityDescriptors()) {
+    if (accessList != nullptr) *accessList = nullptr;
+    return QV_E_NOTIMPL;
+  }
+  if (accessList == nullptr) return QV_E_INVALIDARG;
+  *accessList = nullptr;
+  if (descriptor == nullptr) return QV_E_INVALIDARG;
+  return qv::os::RestrictedDescriptorBuild(descriptor, accessMask, accessList) ? QV_S_OK : base::LastErrorResult();
 }
 
-QV_API void QVWinFreeRestrictedSD(void* accessList) {
-  // QVWinBuildRestrictedSD never hands out a list on this platform.
-  (void)accessList;
-}
+QV_API void QVWinFreeRestrictedSD(void* accessList) { qv::os::RestrictedAccessListFree(accessList); }
 
 }  // extern "C"

@@ -32,7 +32,8 @@ inline int RuntimeNarrow(int32_t c) noexcept { return (c >= -128 && c <= 255) ? 
 template <bool kUpper>
 inline WChar RuntimeWide(WChar u) noexcept {
   wint_t r = kUpper ? std::towupper(u) : std::towlower(u);
-  return r <= 0xFFFF ? static_cast<WChar>(r) : u;
+  if (!qv::text::FitsUnit(r)) return u;
+  return static_cast<WChar>(r);
 }
 
 template <bool kUpper>

@@ -22,7 +22,8 @@ constexpr uint32_t kCaseOptions = U_FOLD_CASE_DEFAULT | U_COMPARE_CODE_POINT_ORD
 inline int LowerUnit(WChar u) noexcept {
   if (u < 0x80) return (u >= 'A' && u <= 'Z') ? u + 32 : u;
   wint_t l = std::towlower(u);
-  return l <= 0xFFFF ? static_cast<int>(l) : u;
+  if (!qv::text::FitsUnit(l)) return u;
+  return static_cast<int>(l);
 }
 
 int WideICompare(const WChar* a, const WChar* b, size_t count) noexcept {

@@ -16,4 +16,12 @@ const WChar* UnitFind(const WChar* s, WChar c) noexcept;
 // Index of the first unit where a and b differ or a ends.
 size_t UnitMismatch(const WChar* a, const WChar* b) noexcept;
 
+// True when a value of the C runtime's wide functions (wint_t) fits one
+// 16-bit unit; always so where wint_t itself has 16 bits (Windows).
+template <class T>
+constexpr bool FitsUnit(T value) noexcept {
+  if constexpr (sizeof(T) > sizeof(WChar)) return value <= 0xFFFF;
+  else return true;
+}
+
 }  // namespace qv::text

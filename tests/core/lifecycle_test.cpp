@@ -31,11 +31,14 @@ void Start() {
 
 // The shared library exports the QV names of the public header and nothing else.
 TEST(Exports, MatchTheHeaderExactly) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "nm -D reads ELF libraries; the DLL's exports are checked by exports.dll_matches_header";
+#endif
   std::set<std::string> header, exported;
   // A function's name precedes '('; a variable's precedes ';' or "[];".
   std::regex declared(R"(QV_API[^;(]*?\b((?:QV|IQVUnknown_)\w+)\s*(\(|(\[\s*\])?\s*;))");
   for (const auto& entry : std::filesystem::directory_iterator(QV_SOURCE_DIR "/include/qvcore5")) {
-    std::string text = qvtest::ReadFile(entry.path());
+    std::string text = qvtest::ReadFile(entry.path().string());
     for (std::sregex_iterator it(text.begin(), text.end(), declared), end; it != end; ++it) header.insert((*it)[1]);
   }
   FILE* pipe = popen((std::string("nm -D --defined-only -j ") + QV_LIBRARY_FILE).c_str(), "r");

@@ -1,9 +1,15 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#if defined(_WIN32)
+#include <windows.h>
+#include <io.h>
+#include <process.h>
+#else
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -20,11 +26,28 @@
 namespace qvtest {
 
 TempDir::TempDir() {
+#if defined(_WIN32)
+  // No mkdtemp: a name made unique by process, time and counter, created
+  // exclusively (create_directory fails when it exists).
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = std::filesystem::temp_directory_path() /
+                     ("qvtest-" + std::to_string(_getpid()) + "-" + std::to_string(GetTickCount64()) + "-" +
+                      std::to_string(counter++));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      m_path = candidate.generic_string();
+      return;
+    }
+  }
+  std::abort();
+#else
   std::string pattern = (std::filesystem::temp_directory_path() / "qvtest-XXXXXX").string();
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr) std::abort();
   m_path = buffer.data();
+#endif
 }
 
 TempDir::~TempDir() {
@@ -34,9 +57,40 @@ TempDir::~TempDir() {
 
 std::string UniqueName(const std::string& prefix) {
   static std::atomic<int> counter{0};
-  return prefix + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+#if defined(_WIN32)
+  const int pid = _getpid();
+#else
+  const int pid = getpid();
+#endif
+  return prefix + "-" + std::to_string(pid) + "-" + std::to_string(counter++);
 }
 
+#if defined(_WIN32)
+StderrCapture::StderrCapture() {
+  m_path = (std::filesystem::temp_directory_path() / (UniqueName("qvstderr") + ".txt")).string();
+  int fd = _open(m_path.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY, 0600);
+  if (fd < 0) std::abort();
+  std::fflush(stderr);
+  m_savedFd = _dup(2);
+  _dup2(fd, 2);
+  _close(fd);
+}
+
+StderrCapture::~StderrCapture() {
+  Finish();
+  _unlink(m_path.c_str());
+}
+
+std::string StderrCapture::Finish() {
+  if (!m_done) {
+    std::fflush(stderr);
+    _dup2(m_savedFd, 2);
+    _close(m_savedFd);
+    m_done = true;
+  }
+  return ReadFile(m_path);
+}
+#else
 StderrCapture::StderrCapture() {
   char pattern[] = "/tmp/qvstderr-XXXXXX";
   int fd = mkstemp(pattern);
@@ -62,6 +116,7 @@ std::string StderrCapture::Finish() {
   }
   return ReadFile(m_path);
 }
+#endif
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -78,7 +133,13 @@ ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name) {
 ScopedEnv::~ScopedEnv() { Set(m_saved ? m_saved->c_str() : nullptr); }
 
 void ScopedEnv::Set(const char* value) {
+#if defined(_WIN32)
+  // Changes the runtime's copy and the process environment alike; the
+  // runtime cannot hold an empty value, so "" unsets there.
+  _putenv_s(m_name.c_str(), value ? value : "");
+#else
   value ? setenv(m_name.c_str(), value, 1) : unsetenv(m_name.c_str());
+#endif
 }
 
 ScopedAlertMethod::ScopedAlertMethod(uint32_t method) : m_old(qv::core::AlertMethod()) {
@@ -89,17 +150,37 @@ ScopedAlertMethod::~ScopedAlertMethod() { QVErrorAlertSetMethod(m_old); }
 
 namespace {
 std::atomic<int> s_traps{0};
-void OnTrap(int) { s_traps.fetch_add(1); }
 std::vector<std::string>* s_created = nullptr;
+#if defined(_WIN32)
+// Counts a breakpoint and resumes after its one-byte int3.
+LONG CALLBACK OnBreakpoint(EXCEPTION_POINTERS* info) {
+  if (info->ExceptionRecord->ExceptionCode != EXCEPTION_BREAKPOINT) return EXCEPTION_CONTINUE_SEARCH;
+  s_traps.fetch_add(1);
+#if defined(_M_X64) || defined(__x86_64__)
+  info->ContextRecord->Rip = reinterpret_cast<DWORD64>(info->ExceptionRecord->ExceptionAddress) + 1;
+#else
+  info->ContextRecord->Eip = reinterpret_cast<DWORD>(info->ExceptionRecord->ExceptionAddress) + 1;
+#endif
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+#else
+void OnTrap(int) { s_traps.fetch_add(1); }
+#endif
 }  // namespace
 
 int CountTraps(const std::function<void()>& body) {
+  int before = s_traps.load();
+#if defined(_WIN32)
+  void* handler = AddVectoredExceptionHandler(1, &OnBreakpoint);
+  body();
+  RemoveVectoredExceptionHandler(handler);
+#else
   struct sigaction sa = {}, old = {};
   sa.sa_handler = OnTrap;
   sigaction(SIGTRAP, &sa, &old);
-  int before = s_traps.load();
   body();
   sigaction(SIGTRAP, &old, nullptr);
+#endif
   return s_traps.load() - before;
 }
 
@@ -125,8 +206,42 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 }
 
 bool LockHasWaiter(void* nativeMutex) {
+#if defined(_WIN32)
+  // The critical section's lock count: Wine counts the threads that want
+  // the lock beyond the owner (> 0 with a waiter); Windows counts waiters in
+  // steps of -4 below -2 (locked, none waiting).
+  LONG count = __atomic_load_n(&static_cast<CRITICAL_SECTION*>(nativeMutex)->LockCount, __ATOMIC_ACQUIRE);
+  return count > 0 || count < -2;
+#else
   auto* m = static_cast<pthread_mutex_t*>(nativeMutex);
   return __atomic_load_n(&m->__data.__lock, __ATOMIC_ACQUIRE) > 1;
+#endif
+}
+
+void* AlignedAlloc(size_t alignment, size_t size) {
+#if defined(_WIN32)
+  return _aligned_malloc(size, alignment);
+#else
+  return std::aligned_alloc(alignment, size);
+#endif
+}
+
+void AlignedFree(void* block) {
+#if defined(_WIN32)
+  _aligned_free(block);
+#else
+  std::free(block);
+#endif
 }
 
 }  // namespace qvtest
+
+#if defined(_WIN32)
+int setenv(const char* name, const char* value, int overwrite) {
+  if (!overwrite && std::getenv(name) != nullptr) return 0;
+  if (_putenv_s(name, value) != 0) return -1;
+  // The runtime drops an empty value; the process environment keeps it.
+  return value[0] != '\0' || SetEnvironmentVariableA(name, "") ? 0 : -1;
+}
+int unsetenv(const char* name) { return _putenv_s(name, "") == 0 ? 0 : -1; }
+#endif

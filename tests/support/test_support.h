@@ -84,4 +84,15 @@ bool WaitUntil(const std::function<bool()>& condition,
 // QVMutexGetOSMutex (the futex word of a glibc mutex reads 2 then).
 bool LockHasWaiter(void* nativeMutex);
 
+// Memory aligned to `alignment`, freed with AlignedFree.
+void* AlignedAlloc(size_t alignment, size_t size);
+void AlignedFree(void* block);
+
 }  // namespace qvtest
+
+#if defined(_WIN32)
+// The POSIX environment calls the tests use, on the runtime's _putenv_s
+// (which also changes the process environment); an empty value unsets.
+int setenv(const char* name, const char* value, int overwrite);
+int unsetenv(const char* name);
+#endif

@@ -1,4 +1,6 @@
+#if !defined(_WIN32)
 #include <fcntl.h>
+#endif
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -215,6 +217,7 @@ TEST_F(LockStats, CsvQuotesNamesWithSpecialCharactersAndTheFileIsNotInherited) {
     EXPECT_NE(qvtest::ReadFile(m_file).find(before + ("QV_MUTEX:0x" + Digits(m)) + r.written), std::string::npos);
     QVMutexDestroy(m);
   }
+#if !defined(_WIN32)  // descriptor flags under /proc are POSIX-only
   qv::os::AppendFile file;
   ASSERT_TRUE(file.Open(std::u16string(m_file.begin(), m_file.end())));
   int flags = -1;  // of the descriptor /proc shows for that file
@@ -224,6 +227,7 @@ TEST_F(LockStats, CsvQuotesNamesWithSpecialCharactersAndTheFileIsNotInherited) {
   }
   ASSERT_NE(flags, -1);
   EXPECT_NE(flags & FD_CLOEXEC, 0);
+#endif
 }
 
 TEST_F(LockStats, DumpsWhileOtherThreadsCreateUseAndDestroy) {

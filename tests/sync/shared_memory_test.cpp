@@ -163,6 +163,35 @@ TEST(NamedObjectsAcrossProcesses, KilledHoldersLeaveTheirWorkAndNoOrphans) {
   EXPECT_FALSE(ObjectExists(sharedSem) || ObjectExists(sharedShm));
 }
 
+#if defined(_WIN32)
+// One access entry: the mask for authenticated users (S-1-5-11), in a list of
+// the identifier's length plus 16 bytes that the caller frees.
+TEST(RestrictedSecurityDescriptor, GrantsTheMaskToAuthenticatedUsersOnly) {
+  SECURITY_DESCRIPTOR descriptor;
+  void* list = reinterpret_cast<void*>(1);
+  ASSERT_EQ(QVWinBuildRestrictedSD(&descriptor, 0x1F0003, &list), QV_S_OK);
+  ASSERT_NE(list, nullptr);
+  BOOL present = FALSE, defaulted = TRUE;
+  ACL* acl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(&descriptor, &present, &acl, &defaulted));
+  EXPECT_TRUE(present);
+  EXPECT_FALSE(defaulted);
+  EXPECT_EQ(acl, list);
+  ASSERT_EQ(acl->AceCount, 1);
+  ACCESS_ALLOWED_ACE* ace = nullptr;
+  ASSERT_TRUE(GetAce(acl, 0, reinterpret_cast<void**>(&ace)));
+  EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+  EXPECT_EQ(ace->Mask, 0x1F0003u);
+  auto* sid = reinterpret_cast<SID*>(&ace->SidStart);
+  EXPECT_EQ(sid->SubAuthorityCount, 1);
+  EXPECT_EQ(sid->IdentifierAuthority.Value[5], 5);
+  EXPECT_EQ(sid->SubAuthority[0], 11u);
+  EXPECT_EQ(acl->AclSize, GetLengthSid(sid) + 16);
+  QVWinFreeRestrictedSD(list);
+  QVWinFreeRestrictedSD(nullptr);
+  EXPECT_EQ(QVWinBuildRestrictedSD(&descriptor, 1, nullptr), QV_E_INVALIDARG);
+}
+#else
 TEST(RestrictedSecurityDescriptor, IsNotImplementedOnThisPlatform) {
   unsigned char descriptor[64] = {};
   void* list = reinterpret_cast<void*>(1);
@@ -170,3 +199,4 @@ TEST(RestrictedSecurityDescriptor, IsNotImplementedOnThisPlatform) {
   EXPECT_EQ(list, nullptr);
   QVWinFreeRestrictedSD(nullptr);
 }
+#endif

@@ -15,6 +15,9 @@ class ScopedBuiltLocale {
   // source: a locale source such as "de_DE"; charmap: "UTF-8", "GBK", ...
   ScopedBuiltLocale(const std::string& source, const std::string& charmap)
       : m_saved(std::setlocale(LC_ALL, nullptr)), m_name(source + "." + charmap) {
+#if defined(_WIN32)
+    return;  // no localedef: the tests that need a built locale skip
+#endif
     std::string command = "localedef -c -i " + source + " -f " + charmap + " '" + m_dir.File(m_name) + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) == -1) return;
     setenv("LOCPATH", m_dir.path().c_str(), 1);

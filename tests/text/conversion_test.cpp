@@ -20,7 +20,12 @@ std::vector<char> Exact(const char* s) { return std::vector<char>(s, s + std::st
 
 class Ansi : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr); }
+  void SetUp() override {
+#if defined(_WIN32)
+    GTEST_SKIP() << "pins the runtime's narrow encoding to UTF-8; on Windows it is the ANSI code page";
+#endif
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+  }
   void TearDown() override { std::setlocale(LC_CTYPE, m_saved.c_str()); }
   std::string m_saved = std::setlocale(LC_CTYPE, nullptr);
 };
@@ -72,6 +77,9 @@ TEST_F(Ansi, BadInputFailsWithEilseqWithoutReadingPastTheEndAndFromUnicodeCounts
 }
 
 TEST(WholeStringConversions, NeverFailAndFormSurrogatePairs) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "expects a UTF-8 narrow runtime; on Windows narrow text is in the ANSI code page";
+#endif
   EXPECT_EQ(NarrowToWide(""), u""); EXPECT_EQ(NarrowToWide(static_cast<const char*>(nullptr)), u"");
   EXPECT_EQ(NarrowToWide("\xF0\x9F\x98\x80"), u"\U0001F600"); EXPECT_EQ(NarrowToWide("\xFB\x92\x92\x92\x92"), u"\ufffd");
   EXPECT_EQ(NarrowToWide("a\xFF" "b\xE2\x82"), u"a\ufffdb\ufffd\ufffd");

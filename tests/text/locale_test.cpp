@@ -7,7 +7,9 @@
 #include <tuple>
 
 #include "os/os_locale.h"
+#if !defined(_WIN32)
 #include "os/posix/codeset.h"
+#endif
 #include "qvcore5/qvcore.h"
 #include "support/test_support.h"
 #include "text/built_locale.h"
@@ -61,6 +63,7 @@ TEST(DefaultLocale, FollowsTheEnvironmentAtEveryCallAndCountsTheTerminator) {
   EXPECT_EQ(QVGetDefaultLocale(nullptr, 9), QV_E_INVALIDARG);
 }
 
+#if !defined(_WIN32)  // codeset names are the POSIX runtime's
 TEST(CodePage, CodesetNamesMapToCodePagesAndTheRuntimesIsNamed) {
   const std::pair<const char*, uint32_t> pages[] = {
       {"UTF-8", 65001}, {"utf8", 65001}, {"ANSI_X3.4-1968", 20127}, {"ISO-8859-1", 28591}, {"ISO-8859-15", 28605},
@@ -80,6 +83,18 @@ TEST(CodePage, CodesetNamesMapToCodePagesAndTheRuntimesIsNamed) {
   EXPECT_EQ(QVGetDefaultCharEncoding(buffer, -1), QV_E_BUFFERTOOSMALL); EXPECT_EQ(buffer[0], u'x');
   EXPECT_EQ(QVGetDefaultCharEncoding(nullptr, 8), QV_E_INVALIDARG);
 }
+
+#else
+// The ANSI code page of Windows, by number (65001 is "UTF-8").
+TEST(CodePage, TheAnsiCodePageIsNamed) {
+  QVWCHAR buffer[16];
+  ASSERT_EQ(QVGetDefaultCharEncoding(buffer, 16), 0);
+  uint32_t page = qv::os::AnsiCodePage();
+  std::string expected = page == 65001 ? "UTF-8" : "CP" + std::to_string(page);
+  EXPECT_EQ(std::u16string(buffer), std::u16string(expected.begin(), expected.end()));
+  EXPECT_EQ(QVGetDefaultCharEncoding(nullptr, 8), QV_E_INVALIDARG);
+}
+#endif
 
 // Behaviour that depends on the runtime's locale, in locales built for the test.
 #define NEED_LOCALE(var, source, charmap)       \

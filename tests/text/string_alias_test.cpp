@@ -1,9 +1,23 @@
 // Functions the library exports under two names are one function: both
 // names resolve to one address in the shared library.
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 namespace {
+
+#if defined(_WIN32)
+void* dlopen(const char* file, int) { return LoadLibraryA(file); }
+void* dlsym(void* library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void dlclose(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+const char* dlerror() { return "LoadLibraryA failed"; }
+constexpr int RTLD_NOW = 0, RTLD_LOCAL = 0;
+#endif
 
 TEST(StringAliases, BothExportedNamesAreOneFunction) {
   void* library = dlopen(QV_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);

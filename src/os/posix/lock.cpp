@@ -4,7 +4,7 @@ namespace qv::os {
 
 namespace native {
 
-void InitRecursive(LockType* lock) noexcept {
+void InitRecursive(LockType* lock, uint32_t) noexcept {
   pthread_mutexattr_t attr;
   pthread_mutexattr_init(&attr);
   pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);

@@ -12,7 +12,8 @@ namespace qv::os::native {
 // Critical section: an uncontended acquisition is one try-lock, no extra call.
 using LockType = pthread_mutex_t;
 
-void InitRecursive(LockType* lock) noexcept;
+// The spin count is kept by CriticalSection itself here.
+void InitRecursive(LockType* lock, uint32_t spinCount) noexcept;
 void Destroy(LockType* lock) noexcept;
 void Lock(LockType* lock) noexcept;
 inline bool TryLock(LockType* lock) noexcept { return pthread_mutex_trylock(lock) == 0; }

@@ -412,8 +412,9 @@ sqlite3_int64 MakeKeyPath(Store& store, const RegistryKeyPath& key) {
 
 }  // namespace
 
-bool RegistryStoreFetch(RegistryStoreKind kind, const RegistryKeyPath& key, const std::u16string& foldedValue,
+bool RegistryStoreFetch(RegistryStoreKind kind, const RegistryKeyPath& key, const RegistryName& value,
                         RegistryEntry& out) {
+  const std::u16string& foldedValue = value.folded;
   auto store = Acquire(kind, false);
   if (!store) return false;
   std::lock_guard<std::mutex> guard(store->Lock());
@@ -454,7 +455,8 @@ bool RegistryStorePut(RegistryStoreKind kind, const RegistryKeyPath& key, const 
   return tx.Commit();
 }
 
-bool RegistryStoreErase(RegistryStoreKind kind, const RegistryKeyPath& key, const std::u16string& foldedValue) {
+bool RegistryStoreErase(RegistryStoreKind kind, const RegistryKeyPath& key, const RegistryName& value) {
+  const std::u16string& foldedValue = value.folded;
   auto store = Acquire(kind, false);
   if (!store) return false;
   std::lock_guard<std::mutex> guard(store->Lock());

@@ -43,4 +43,16 @@ void YieldThread() noexcept { sched_yield(); }
 
 void BreakIntoDebugger() noexcept { raise(SIGTRAP); }
 
+static_assert(sizeof(pthread_key_t) <= sizeof(uintptr_t), "a key fits the hook");
+
+ThreadEndHook::ThreadEndHook(void (*routine)(void* value)) noexcept {
+  pthread_key_t key;
+  m_valid = pthread_key_create(&key, routine) == 0;
+  if (m_valid) m_key = static_cast<uintptr_t>(key);
+}
+
+bool ThreadEndHook::Arm(void* value) noexcept {
+  return m_valid && pthread_setspecific(static_cast<pthread_key_t>(m_key), value) == 0;
+}
+
 }  // namespace qv::os
