@@ -5,22 +5,18 @@
 #include "base/installed.h"
 #include "base/wide.h"
 #include "com/component_allocator.h"
-#include "os/os_loader.h"
+#include "os/os_component.h"
 #include "qvcore5/qv_com.h"
 
 namespace qv::com {
 
-void* CQVComponentAllocator::Allocate(size_t size) noexcept { return std::malloc(size); }
+void* CQVComponentAllocator::Allocate(size_t size) noexcept { return os::ComponentMemoryTake(size); }
 
 void* CQVComponentAllocator::Resize(void* block, size_t size) noexcept {
-  if (size == 0) {
-    std::free(block);
-    return nullptr;
-  }
-  return std::realloc(block, size);
+  return os::ComponentMemoryResize(block, size);
 }
 
-void CQVComponentAllocator::Free(void* block) noexcept { std::free(block); }
+void CQVComponentAllocator::Free(void* block) noexcept { os::ComponentMemoryGive(block); }
 
 namespace {
 
@@ -57,9 +53,8 @@ using qv::com::CQVComponentAllocator;
 extern "C" QV_API QVRESULT QVComGenerateGUID(QVGUID* guid) {
   if (guid == nullptr) return QV_E_INVALIDARG;
   QVGUID made;
-  if (!qv::os::RandomFill(&made, sizeof made)) return QV_E_FAIL;
-  made.data3 = static_cast<uint16_t>((made.data3 & 0x0FFF) | 0x4000);  // version 4
-  made.data4[0] = static_cast<uint8_t>((made.data4[0] & 0x3F) | 0x80);  // RFC 4122 variant
+  static_assert(sizeof made == 16, "a GUID is 16 bytes");
+  if (!qv::os::IdentifierMake(&made)) return QV_E_FAIL;
   *guid = made;
   return QV_S_OK;
 }
