@@ -10,7 +10,9 @@ arch=${QV_ARCH:-x86_64}
 build=${QV_BUILD:-build-windows}
 jobs=$(nproc)
 bash scripts/win/deps.sh
+SECONDS=0
 icu_root=$(QV_JOBS=$jobs bash scripts/win/icu.sh "$arch" "$build/_icu" | tail -n 1)
+echo "test-windows: ICU ready after ${SECONDS}s" >&2
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
@@ -19,6 +21,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-w64-$arch.cmake" -DICU_ROOT="$icu_root" \
   -DQV_BUILD_BENCH=OFF -DQV_BUILD_DEMO=OFF "${launcher[@]}" ${QV_CMAKE_ARGS:-}
 cmake --build "$build" -j "$jobs"
+echo "test-windows: built after ${SECONDS}s" >&2
 if [ "$arch" = i686 ] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
   echo "test-windows: no 32-bit Wine (wine32:i386) here; the i686 build is not run" >&2
   exit 0
@@ -29,4 +32,7 @@ trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$prefix"' EXIT
 export WINEPREFIX="$prefix/prefix"
 export WINEDEBUG=-all
 wine wineboot -i >/dev/null 2>&1
-ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 300
+status=0
+ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 300 || status=$?
+echo "test-windows: tests done after ${SECONDS}s" >&2
+exit $status

@@ -1,6 +1,6 @@
-// The component allocator: on this platform the C heap, which every module
-// of the process shares, so a block allocated by one component can be freed
-// by another. One reference is held from the library's start to its end.
+// The component allocator: the platform's task allocator (os_component.h),
+// which every module of the process shares, so a block allocated by one
+// component can be freed by another. One reference is held from the library's start to its end.
 #pragma once
 #include <cstddef>
 

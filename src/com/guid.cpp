@@ -4,16 +4,18 @@
 #include "base/installed.h"
 #include "base/wide.h"
 #include "com/component_allocator.h"
-#include "os/os_loader.h"
+#include "os/os_component.h"
 #include "qvcore5/qv_com.h"
 
 namespace qv::com {
 
-void* CQVComponentAllocator::Allocate(size_t size) noexcept { return os::ComponentBlockAllocate(size); }
+void* CQVComponentAllocator::Allocate(size_t size) noexcept { return os::ComponentMemoryTake(size); }
 
-void* CQVComponentAllocator::Resize(void* block, size_t size) noexcept { return os::ComponentBlockResize(block, size); }
+void* CQVComponentAllocator::Resize(void* block, size_t size) noexcept {
+  return os::ComponentMemoryResize(block, size);
+}
 
-void CQVComponentAllocator::Free(void* block) noexcept { os::ComponentBlockFree(block); }
+void CQVComponentAllocator::Free(void* block) noexcept { os::ComponentMemoryGive(block); }
 
 namespace {
 

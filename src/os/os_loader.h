@@ -1,6 +1,5 @@
-// Dynamic libraries, the random source of identifiers and the component
-// allocator. Library values are entries of the handle table, so a closed or
-// made-up value is refused.
+// Dynamic libraries and the random source of identifiers. Library values are
+// entries of the handle table, so a closed or made-up value is refused.
 #pragma once
 #include <cstddef>
 #include <string_view>
@@ -18,16 +17,5 @@ bool LibraryUnload(void* library) noexcept;
 
 // Fills the buffer from the kernel's random generator; false with its error.
 bool RandomFill(void* buffer, size_t size) noexcept;
-
-// A new random identifier (RFC 4122 version 4) in the 16-byte layout of a
-// GUID (32-, 16- and 16-bit fields in the machine's order, then 8 bytes);
-// false with the last error set.
-bool IdentifierMake(void* identifier) noexcept;
-
-// The component allocator that every module of the process shares. Resizing
-// to 0 frees the block and gives null; a block that cannot grow stays as it was.
-void* ComponentBlockAllocate(size_t size) noexcept;
-void* ComponentBlockResize(void* block, size_t size) noexcept;
-void ComponentBlockFree(void* block) noexcept;
 
 }  // namespace qv::os

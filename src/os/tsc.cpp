@@ -33,7 +33,14 @@ int64_t Calibrate(int64_t (*counter)() noexcept, int64_t counterFrequency) noexc
     now = counter();
   } while (now - start < span);
   uint64_t tscEnd = Read();
-  return static_cast<int64_t>(static_cast<__int128>(tscEnd - tscStart) * counterFrequency / (now - start));
+  const int64_t elapsed = now - start;
+  const auto cycles = static_cast<int64_t>(tscEnd - tscStart);
+#if defined(__SIZEOF_INT128__)
+  return static_cast<int64_t>(static_cast<__int128>(cycles) * counterFrequency / elapsed);
+#else
+  // 32-bit targets: the rest is below the 2 ms span, so its product fits.
+  return cycles / elapsed * counterFrequency + cycles % elapsed * counterFrequency / elapsed;
+#endif
 }
 
 }  // namespace tsc

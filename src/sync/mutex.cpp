@@ -23,7 +23,13 @@ int64_t TicksToMicroseconds(int64_t ticks) noexcept {
   if (frequency <= 0) return 0;
   // A 128-bit product: with nanosecond ticks a 64-bit one would overflow
   // after about two and a half hours of accumulated time.
+#if defined(__SIZEOF_INT128__)
   return static_cast<int64_t>(static_cast<__int128>(ticks) * 1000000 / frequency);
+#else
+  // 32-bit targets: whole periods, then the rest (below the frequency, so
+  // times 10^6 it stays far inside 64 bits).
+  return ticks / frequency * 1000000 + ticks % frequency * 1000000 / frequency;
+#endif
 }
 
 // ---- plain ----------------------------------------------------------------

@@ -96,28 +96,4 @@ bool RandomFill(void* buffer, size_t size) noexcept {
   return true;
 }
 
-bool IdentifierMake(void* identifier) noexcept {
-  unsigned char bytes[16];
-  if (!RandomFill(bytes, sizeof bytes)) return false;
-  uint16_t data3;
-  std::memcpy(&data3, bytes + 6, sizeof data3);
-  data3 = static_cast<uint16_t>((data3 & 0x0FFF) | 0x4000);  // version 4
-  std::memcpy(bytes + 6, &data3, sizeof data3);
-  bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
-  std::memcpy(identifier, bytes, sizeof bytes);
-  return true;
-}
-
-void* ComponentBlockAllocate(size_t size) noexcept { return std::malloc(size); }
-
-void* ComponentBlockResize(void* block, size_t size) noexcept {
-  if (size == 0) {
-    std::free(block);
-    return nullptr;
-  }
-  return std::realloc(block, size);
-}
-
-void ComponentBlockFree(void* block) noexcept { std::free(block); }
-
 }  // namespace qv::os

@@ -1,13 +1,9 @@
-// Libraries with LoadLibraryW and GetProcAddress; identifiers from UuidCreate;
-// the component allocator is the COM task allocator (CoGetMalloc), which
-// every module of the process shares.
+// Libraries with LoadLibraryW and GetProcAddress; random bytes from the
+// system's preferred generator.
 #include <windows.h>
 
-#include <objbase.h>
-#include <rpc.h>
 #include <bcrypt.h>
 
-#include <atomic>
 #include <new>
 #include <string>
 
@@ -29,22 +25,6 @@ class LoadedLibrary final : public LibraryObject {
   ~LoadedLibrary() override { ::FreeLibrary(m_module); }
   HMODULE m_module;
 };
-
-// The task allocator, asked for once; never released, as a late thread may
-// still free a block with it at exit.
-IMalloc* TaskAllocator() noexcept {
-  static std::atomic<IMalloc*> allocator{nullptr};
-  IMalloc* found = allocator.load(std::memory_order_acquire);
-  if (found != nullptr) return found;
-  IMalloc* fresh = nullptr;
-  if (FAILED(::CoGetMalloc(1, &fresh)) || fresh == nullptr) return nullptr;
-  IMalloc* expected = nullptr;
-  if (!allocator.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) {
-    fresh->Release();
-    return expected;
-  }
-  return fresh;
-}
 
 }  // namespace
 
@@ -123,39 +103,6 @@ bool RandomFill(void* buffer, size_t size) noexcept {
     size -= chunk;
   }
   return true;
-}
-
-bool IdentifierMake(void* identifier) noexcept {
-  static_assert(sizeof(UUID) == 16, "a UUID is 16 bytes");
-  UUID made;
-  RPC_STATUS status = ::UuidCreate(&made);
-  // RPC_S_UUID_LOCAL_ONLY still gives a random identifier; only failures refuse.
-  if (status != RPC_S_OK && status != RPC_S_UUID_LOCAL_ONLY) {
-    StoreLastError(static_cast<uint32_t>(status));
-    return false;
-  }
-  *static_cast<UUID*>(identifier) = made;
-  return true;
-}
-
-void* ComponentBlockAllocate(size_t size) noexcept {
-  IMalloc* allocator = TaskAllocator();
-  return allocator != nullptr ? allocator->Alloc(size) : nullptr;
-}
-
-void* ComponentBlockResize(void* block, size_t size) noexcept {
-  IMalloc* allocator = TaskAllocator();
-  if (allocator == nullptr) return nullptr;
-  if (size == 0) {
-    allocator->Free(block);
-    return nullptr;
-  }
-  return allocator->Realloc(block, size);
-}
-
-void ComponentBlockFree(void* block) noexcept {
-  if (block == nullptr) return;
-  if (IMalloc* allocator = TaskAllocator()) allocator->Free(block);
 }
 
 }  // namespace qv::os
