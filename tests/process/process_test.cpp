@@ -1,12 +1,19 @@
+#if defined(_WIN32)
+#include <windows.h>
+#include <direct.h>
+#include <process.h>
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <random>
 #include <string>
@@ -26,6 +33,19 @@ const std::u16string kHelper = qvtest::U16(u"") + std::u16string(QV_PROCESS_HELP
 
 std::u16string W(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
+#if defined(_WIN32)
+// Handles stand for descriptors; an ended child leaves no zombie, only the
+// handle that the handle count covers.
+int OpenDescriptorCount() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return static_cast<int>(count);
+}
+int ZombieCount() { return 0; }
+int getpid() { return _getpid(); }
+int chdir(const char* path) { return _chdir(path); }
+char* getcwd(char* buffer, int size) { return _getcwd(buffer, size); }
+#else
 int OpenDescriptorCount() {
   int count = 0;
   DIR* dir = opendir("/proc/self/fd");
@@ -52,6 +72,7 @@ int ZombieCount() {
   closedir(dir);
   return zombies;
 }
+#endif
 
 struct ChildRun {
   QVRESULT result;
@@ -90,7 +111,11 @@ TEST(ProcessTest, ExitCodesAndSignals) {
   struct Case {
     const char16_t* arguments;
     uint32_t code;
-  } cases[] = {{u"exit 0", 0}, {u"exit 1", 1}, {u"exit 255", 255}, {u"kill", 128 + 9}};
+  } cases[] = {{u"exit 0", 0}, {u"exit 1", 1}, {u"exit 255", 255},
+#if !defined(_WIN32)  // a signal's number: POSIX only
+               {u"kill", 128 + 9}
+#endif
+  };
   for (const Case& c : cases) {
     ChildRun run = RunHelper(c.arguments);
     EXPECT_EQ(run.result, 0);
@@ -123,9 +148,13 @@ TEST(ProcessTest, WorkingDirectoryAndEnvironmentReachTheChild) {
   qvtest::TempDir dir;
   std::u16string wdir = W(dir.path());
   ChildRun cwd = RunHelper(u"cwd", "", wdir.c_str());
+#if defined(_WIN32)
+  EXPECT_TRUE(std::filesystem::equivalent(cwd.output, dir.path())) << cwd.output;
+#else
   char real[4096];
   ASSERT_NE(realpath(dir.path().c_str(), real), nullptr);
   EXPECT_EQ(cwd.output, real);
+#endif
 
   const QVWCHAR* environment[] = {u"b=2", u"A=1", u"Q=x y", nullptr};
   ChildRun env = RunHelper(u"env", "", nullptr, environment);
@@ -137,6 +166,9 @@ TEST(ProcessTest, WorkingDirectoryAndEnvironmentReachTheChild) {
 }
 
 TEST(ProcessTest, ChildSeesOnlyItsStreamsAndDefaultSignals) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "descriptors and signal masks are POSIX; handle inheritance is the backend's list of three";
+#else
   // Library descriptors of every kind stay out of the child; what the test
   // runner handed this process is made close-on-exec first.
   for (int fd = 3; fd < 1024; ++fd) {
@@ -161,11 +193,12 @@ TEST(ProcessTest, ChildSeesOnlyItsStreamsAndDefaultSignals) {
   signal(SIGPIPE, old);
   pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   EXPECT_EQ(signals.output, "blocked=0 pipe_default=1");
+#endif
 }
 
 TEST(ProcessTest, RelativeProgramIsFoundFromTheCallersDirectory) {
   std::string helper = QV_PROCESS_HELPER;
-  size_t slash = helper.rfind('/');
+  size_t slash = helper.find_last_of("/\\");
   char saved[4096];
   ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
   ASSERT_EQ(chdir(helper.substr(0, slash).c_str()), 0);
@@ -288,6 +321,9 @@ TEST(ProcessTest, ChildrenLetGoWhileRunningAreReapedWhenTheyEnd) {
 }
 
 TEST(ProcessTest, ForeignChildKeepsItsStatus) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "fork; a wait for any child on Windows waits on the library's own child handles only";
+#else
   pid_t pid = fork();
   if (pid == 0) _exit(42);
   ASSERT_EQ(RunHelper(u"exit 0").result, 0);
@@ -299,6 +335,7 @@ TEST(ProcessTest, ForeignChildKeepsItsStatus) {
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_EQ(WEXITSTATUS(status), 42);
+#endif
 }
 
 // A pipeline: the waiter for any child waits on a child that ends only once a
@@ -340,6 +377,16 @@ TEST(ProcessTest, WaitForAnyChildDoesNotBlockStartsPipeline) {
   QVFileClose(first.error);
   QVHANDLE joined = nullptr;
   uint32_t joinedCode = 0;
+#if defined(_WIN32)
+  // No thread state to read: the second stage starts once the waiter is on
+  // its way into the wait.
+  std::atomic<bool> waiting{false};
+  std::thread waiter([&] {
+    waiting = true;
+    EXPECT_EQ(QVProcessJoinChild(&joined, &joinedCode), 0);
+  });
+  EXPECT_TRUE(qvtest::WaitUntil([&] { return waiting.load(); }));
+#else
   std::atomic<pid_t> waiterId{0};
   std::thread waiter([&] {
     waiterId = gettid();
@@ -352,6 +399,7 @@ TEST(ProcessTest, WaitForAnyChildDoesNotBlockStartsPipeline) {
     size_t close = stat.rfind(')');
     return close != std::string::npos && stat.compare(close + 1, 3, " S ") == 0;
   }));
+#endif
   // The second stage gets the first's input as its output and ends at once,
   // which closes the last writer: the first stage then ends.
   QVPROCESSSTREAMS second = {QV_INVALID_HANDLE, first.input, QV_INVALID_HANDLE};

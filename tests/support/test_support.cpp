@@ -55,6 +55,33 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(m_path, ec);
 }
 
+#if defined(_WIN32)
+ScratchRegistry::ScratchRegistry()
+    : m_key(L"Software\\qvcore5-test-" + std::to_wstring(_getpid()) + L"-" + std::to_wstring(GetTickCount64())) {
+  const struct { HKEY root; const wchar_t* below; } stands[] = {
+      {HKEY_CURRENT_USER, L"\\user"}, {HKEY_LOCAL_MACHINE, L"\\machine"},
+      {HKEY_CLASSES_ROOT, L"\\machine\\Software\\Classes"}};
+  for (const auto& s : stands) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, (m_key + s.below).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+      std::abort();
+    LSTATUS status = RegOverridePredefKey(s.root, key);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) std::abort();
+  }
+}
+
+ScratchRegistry::~ScratchRegistry() {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT}) RegOverridePredefKey(root, nullptr);
+  RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str());
+  RegDeleteKeyW(HKEY_CURRENT_USER, m_key.c_str());
+}
+#else
+ScratchRegistry::ScratchRegistry() { setenv("QV_REGISTRY_DIR", m_dir.path().c_str(), 1); }
+ScratchRegistry::~ScratchRegistry() { unsetenv("QV_REGISTRY_DIR"); }
+#endif
+
 std::string UniqueName(const std::string& prefix) {
   static std::atomic<int> counter{0};
 #if defined(_WIN32)
