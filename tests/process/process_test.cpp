@@ -158,7 +158,11 @@ TEST(ProcessTest, WorkingDirectoryAndEnvironmentReachTheChild) {
 
   const QVWCHAR* environment[] = {u"b=2", u"A=1", u"Q=x y", nullptr};
   ChildRun env = RunHelper(u"env", "", nullptr, environment);
+#if defined(_WIN32)  // Wine adds its own variables after the given ones
+  EXPECT_EQ(env.output.substr(0, 14), "A=1;b=2;Q=x y;") << env.output;
+#else
   EXPECT_EQ(env.output, "A=1;b=2;Q=x y;");
+#endif
 
   std::u16string block;
   ASSERT_TRUE(qv::process::BuildEnvironmentBlock(environment, block));
@@ -243,7 +247,11 @@ TEST(ProcessTest, BadInputGetsClearResultsAndLeavesNothingOpen) {
     QVRESULT expected;
   } cases[] = {
       {missing.c_str(), nullptr, nullptr, QVRESULT(0x80070002)},
+#if defined(_WIN32)
+      {dirName.c_str(), nullptr, nullptr, QVRESULT(0x80070002)},  // "<folder>.exe" is started
+#else
       {dirName.c_str(), nullptr, nullptr, QVRESULT(0x80070005)},
+#endif
       {kHelper.c_str(), missing.c_str(), nullptr, QV_E_FAIL},  // the mapping of error 267
       {kHelper.c_str(), nullptr, noEquals, QV_E_INVALIDARG},
       {nullptr, nullptr, nullptr, QV_E_INVALIDARG},

@@ -61,13 +61,14 @@ ScratchRegistry::ScratchRegistry()
   const struct { HKEY root; const wchar_t* below; } stands[] = {
       {HKEY_CURRENT_USER, L"\\user"}, {HKEY_LOCAL_MACHINE, L"\\machine"},
       {HKEY_CLASSES_ROOT, L"\\machine\\Software\\Classes"}};
-  for (const auto& s : stands) {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, (m_key + s.below).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+  HKEY keys[std::size(stands)];
+  for (size_t i = 0; i < std::size(stands); ++i)  // all made before the first root moves
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, (m_key + stands[i].below).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &keys[i], nullptr) != ERROR_SUCCESS)
       std::abort();
-    LSTATUS status = RegOverridePredefKey(s.root, key);
-    RegCloseKey(key);
+  for (size_t i = 0; i < std::size(stands); ++i) {
+    LSTATUS status = RegOverridePredefKey(stands[i].root, keys[i]);
+    RegCloseKey(keys[i]);
     if (status != ERROR_SUCCESS) std::abort();
   }
 }
