@@ -57,19 +57,11 @@ class Stores : public ::testing::Test {
     Utf16ToUtf8(user, out);
     return out;
   }
-  // Wine reads the computer name from the machine registry, for which the
-  // scratch store stands in: the user name then fails, and so does every
-  // migration (its user sections are named by it).
-  static bool UserNameReadable() {
-    char16_t user[127];
-    return QVGetUserName(reinterpret_cast<QVWCHAR*>(user), 127) == 0;
-  }
   qvtest::ScratchRegistry m_native;
   qvtest::TempDir m_dir;
 };
 
 TEST_F(Stores, SectionNames) {
-  if (!UserNameReadable()) GTEST_SKIP() << "no user name with the machine registry moved (Wine)";
   EXPECT_EQ(SectionName(QV_HKEY_CONFIG, u""), u"QV_HKEY_CONFIG");
   EXPECT_EQ(SectionName(QV_HKEY_CONFIG, u"Software\\App"), u"QV_HKEY_CONFIG\\Software\\App");
   EXPECT_EQ(SectionName(QV_HKEY_CLASSES_64, u"a\\"), u"QV_HKEY_CLASSES_64\\a\\");
@@ -141,7 +133,6 @@ TEST_F(Stores, WalkBothStoresAlike) {
 }
 
 TEST_F(Stores, NativeToIniCarriesStringsOnly) {
-  if (!UserNameReadable()) GTEST_SKIP() << "no user name with the machine registry moved (Wine)";
   const std::u16string longValue(5000, u'v'), longName(300, u'n');
   uint32_t number = 7;
   unsigned char binary[3] = {1, 2, 3};
@@ -154,12 +145,15 @@ TEST_F(Stores, NativeToIniCarriesStringsOnly) {
   EXPECT_EQ(Migrate(QV_REGISTRY_NATIVE, QV_REGISTRY_INI), kNotImplemented);  // the numbers were not carried
   std::string n(300, 'n'), v(5000, 'v');
   std::string got = qvtest::ReadFile(Ini());
+#if defined(_WIN32)  // the computer name the scratch store carries for Wine
+  for (size_t at; (at = got.find("[QV_HKEY_CONFIG\\System\\")) != std::string::npos;)
+    got.erase(at, got.find("\n\n", at) + 2 - at);
+#endif
   EXPECT_TRUE(got ==
             "[QV_HKEY_CONFIG\\A]\n" + n + "=" + v + "\ns=text\n\n[QV_HKEY_USER\\" + User() + "\\U]\n=mine\n\n") << got.substr(0, 40) << got.substr(got.size() - 60);
 }
 
 TEST_F(Stores, IniToNativeTakesOutWhatItCarried) {
-  if (!UserNameReadable()) GTEST_SKIP() << "no user name with the machine registry moved (Wine)";
   const std::string user = User();
   const std::string kept = "[Other]\nz=3\n\n[QV_HKEY_CONFIG_64\\B]\ny=2\n\n[QV_HKEY_USER\\someone\\else\\K]\nq=1\n\n";
   std::string longName(300, 'n'), longValue(5000, 'v');
@@ -183,7 +177,6 @@ TEST_F(Stores, IniToNativeTakesOutWhatItCarried) {
 }
 
 TEST_F(Stores, IniSectionsNotCarriedStay) {
-  if (!UserNameReadable()) GTEST_SKIP() << "no user name with the machine registry moved (Wine)";
   // An empty key name along the path cannot be stored in the operating system's store.
   const std::string text = "[QV_HKEY_CONFIG\\A\\\\B]\nx=1\n\n";
   WriteIni(text);
@@ -202,7 +195,6 @@ TEST_F(Stores, IniSectionsNotCarriedStay) {
 }
 
 TEST_F(Stores, MigrationsInOneProcessTakeTurns) {
-  if (!UserNameReadable()) GTEST_SKIP() << "no user name with the machine registry moved (Wine)";
   for (int i = 0; i < 20; ++i) ASSERT_EQ(PutText(QV_HKEY_CONFIG, u"T", W(std::to_string(i)), u"v"), 0);
   QVRESULT results[2] = {1, 1};
   std::thread first([&] { results[0] = Migrate(QV_REGISTRY_NATIVE, QV_REGISTRY_INI); });
@@ -217,7 +209,6 @@ TEST_F(Stores, MigrationsInOneProcessTakeTurns) {
 }
 
 TEST_F(Stores, RefusedKindsTouchNothing) {
-  if (!UserNameReadable()) GTEST_SKIP() << "no user name with the machine registry moved (Wine)";
   WriteIni("[QV_HKEY_CONFIG\\A]\nx=1\n\n");
   ASSERT_EQ(PutText(QV_HKEY_CONFIG, u"N", u"y", u"2"), 0);
   ExpectResults({{Migrate(2, QV_REGISTRY_NATIVE), kBadKind},
@@ -231,14 +222,12 @@ TEST_F(Stores, RefusedKindsTouchNothing) {
 }
 
 TEST_F(Stores, IniFolderThatCannotBeWritten) {
-  if (!UserNameReadable()) GTEST_SKIP() << "no user name with the machine registry moved (Wine)";
   ASSERT_EQ(PutText(QV_HKEY_CONFIG, u"A", u"s", u"text"), 0);
   EXPECT_LT(MigrateStores(QV_REGISTRY_NATIVE, QV_REGISTRY_INI, W(m_dir.File("missing"))), 0);
   EXPECT_FALSE(std::filesystem::exists(m_dir.File("missing")));
 }
 
 TEST_F(Stores, ExportUsesTheCurrentDirectory) {
-  if (!UserNameReadable()) GTEST_SKIP() << "no user name with the machine registry moved (Wine)";
   ASSERT_EQ(PutText(QV_HKEY_CLASSES, u"C", u"s", u"there and back"), 0);
 #if defined(_WIN32)
   // Each test runs in a process of its own here: change the directory and back.

@@ -66,6 +66,14 @@ ScratchRegistry::ScratchRegistry()
     if (RegCreateKeyExW(HKEY_CURRENT_USER, (m_key + stands[i].below).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &keys[i], nullptr) != ERROR_SUCCESS)
       std::abort();
+  // Wine reads the computer name (and so the user name) below the machine
+  // root: the scratch machine store carries a copy.
+  const wchar_t kComputerName[] = L"System\\CurrentControlSet\\Control\\ComputerName";
+  HKEY copy;
+  if (RegCreateKeyExW(keys[1], kComputerName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &copy, nullptr) == ERROR_SUCCESS) {
+    RegCopyTreeW(HKEY_LOCAL_MACHINE, kComputerName, copy);
+    RegCloseKey(copy);
+  }
   for (size_t i = 0; i < std::size(stands); ++i) {
     LSTATUS status = RegOverridePredefKey(stands[i].root, keys[i]);
     RegCloseKey(keys[i]);
