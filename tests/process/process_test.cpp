@@ -330,7 +330,25 @@ TEST(ProcessTest, ChildrenLetGoWhileRunningAreReapedWhenTheyEnd) {
 
 TEST(ProcessTest, ForeignChildKeepsItsStatus) {
 #if defined(_WIN32)
-  GTEST_SKIP() << "fork; a wait for any child on Windows waits on the library's own child handles only";
+  // A child the library did not start: a wait for any child leaves it alone.
+  wchar_t folder[MAX_PATH], command[] = L"cmd /c exit 42";
+  std::wstring cmd = std::wstring(folder, GetSystemDirectoryW(folder, MAX_PATH)) + L"\\cmd.exe";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION foreign{};
+  ASSERT_TRUE(CreateProcessW(cmd.c_str(), command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &foreign));
+  CloseHandle(foreign.hThread);
+  ASSERT_EQ(RunHelper(u"exit 0").result, 0);
+  QVHANDLE child;
+  uint32_t code;
+  ASSERT_EQ(QVProcessCreate(kHelper.c_str(), u"exit 5", nullptr, nullptr, 0, nullptr, &child), 0);
+  EXPECT_EQ(QVProcessJoinChild(&child, &code), 0);
+  EXPECT_EQ(code, 5u);
+  EXPECT_EQ(QVProcessJoinChild(&child, &code), QV_E_FAIL);  // none of its own left
+  DWORD status = 0;
+  EXPECT_EQ(WaitForSingleObject(foreign.hProcess, 10000), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetExitCodeProcess(foreign.hProcess, &status) && status == 42);
+  CloseHandle(foreign.hProcess);
 #else
   pid_t pid = fork();
   if (pid == 0) _exit(42);
