@@ -104,7 +104,7 @@ int Reap(pid_t child, std::chrono::seconds limit = std::chrono::seconds(60)) {
 
 // The order in which the store lists the values of a key made in `made` order:
 // Windows keeps that order, Wine lists by name; the library follows the registry.
-std::vector<std::u16string> ValueOrder(const std::u16string& key, std::vector<std::u16string> made) {
+std::vector<std::u16string> ValueOrder([[maybe_unused]] const std::u16string& key, std::vector<std::u16string> made) {
 #if defined(_WIN32)
   std::vector<std::u16string> listed;
   HKEY opened;
