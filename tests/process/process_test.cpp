@@ -171,7 +171,23 @@ TEST(ProcessTest, WorkingDirectoryAndEnvironmentReachTheChild) {
 
 TEST(ProcessTest, ChildSeesOnlyItsStreamsAndDefaultSignals) {
 #if defined(_WIN32)
-  GTEST_SKIP() << "descriptors and signal masks are POSIX; handle inheritance is the backend's list of three";
+  // An inheritable handle of this process stays out of the child: with the
+  // child running, the pipe's only writer is the one closed here.
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE reader, writer;
+  ASSERT_TRUE(CreatePipe(&reader, &writer, &inherit, 0));
+  QVPROCESSSTREAMS streams = {QV_INVALID_HANDLE, QV_INVALID_HANDLE, QV_INVALID_HANDLE};
+  QVHANDLE child;
+  ASSERT_EQ(QVProcessCreate(kHelper.c_str(), u"drain", nullptr, nullptr, 0, &streams, &child), 0);
+  CloseHandle(writer);
+  DWORD available = 0;
+  EXPECT_FALSE(PeekNamedPipe(reader, nullptr, 0, nullptr, &available, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  CloseHandle(reader);
+  for (QVFILE stream : {streams.input, streams.output, streams.error}) EXPECT_EQ(QVFileClose(stream), 0);
+  uint32_t code = 0;
+  EXPECT_EQ(QVProcessJoin(child, &code), 0);
+  EXPECT_EQ(code, 3u);  // drained to the end
 #else
   // Library descriptors of every kind stay out of the child; what the test
   // runner handed this process is made close-on-exec first.
