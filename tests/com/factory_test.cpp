@@ -1,8 +1,12 @@
-// Class factories found through the registry, each test in its own store folder.
+// Class factories found through the registry, each test in its own store.
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <string>
@@ -54,6 +58,21 @@ struct ServerState {
   int entryCalls = -1, liveObjects = -1, factoryRefs = -1;
 };
 
+#if defined(_WIN32)
+// The loaded module of that file, without loading it (by its base name).
+enum { RTLD_NOW = 0, RTLD_NOLOAD = 0 };
+void* dlopen(const char* path, int) {
+  std::string name(path);
+  HMODULE module = nullptr;
+  GetModuleHandleExA(0, name.substr(name.find_last_of("/\\") + 1).c_str(), &module);
+  return module;
+}
+void* dlsym(void* module, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+void dlclose(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
+#endif
+
 bool Loaded(const char* path) {
   void* module = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
   if (module != nullptr) dlclose(module);
@@ -82,15 +101,9 @@ uint32_t Increment(const char* path, IQVUnknown* object) {
 
 class Factories : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("QV_REGISTRY_DIR", m_dir.path().c_str(), 1);
-    QVComFlushFactoryCache();
-  }
-  void TearDown() override {
-    QVComFlushFactoryCache();
-    unsetenv("QV_REGISTRY_DIR");
-  }
-  qvtest::TempDir m_dir;
+  void SetUp() override { QVComFlushFactoryCache(); }
+  void TearDown() override { QVComFlushFactoryCache(); }
+  qvtest::ScratchRegistry m_store;
 };
 
 TEST_F(Factories, LookupFailuresHaveTheirCodes) {
@@ -218,6 +231,9 @@ TEST_F(Factories, ServerMayCallBackWhileLoading) {
 }
 
 TEST_F(Factories, ProcessExitsCleanlyWithFactoriesCached) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "fork";
+#else
   const QVGUID cls = NewClass();
   ASSERT_EQ(Register(cls, QV_TEST_SERVER_PLAIN), QV_S_OK);
   pid_t child = fork();
@@ -236,6 +252,7 @@ TEST_F(Factories, ProcessExitsCleanlyWithFactoriesCached) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+#endif
 }
 
 TEST_F(Factories, EightThreadsSameAndDifferentClasses) {

@@ -7,6 +7,13 @@
 
 namespace {
 
+// A system library every process has.
+#if defined(_WIN32)
+const char kSystemLibrary[] = "kernel32.dll", kSystemSymbol[] = "GetTickCount";
+#else
+const char kSystemLibrary[] = "libm.so.6", kSystemSymbol[] = "cos";
+#endif
+
 using qvtest::W;
 
 const QVWCHAR* P(const std::u16string& s) { return reinterpret_cast<const QVWCHAR*>(s.c_str()); }
@@ -136,9 +143,9 @@ TEST(Library, FailuresKeepTheirOutValues) {
     EXPECT_EQ(lib, QV_INVALID_HANDLE);
   }
   EXPECT_EQ(QVLibOpen(nullptr, &lib), QV_E_INVALIDARG);
-  ASSERT_EQ(QVLibOpen(P(W("libm.so.6")), &lib), QV_S_OK);
+  ASSERT_EQ(QVLibOpen(P(W(kSystemLibrary)), &lib), QV_S_OK);
   void* address = &lib;
-  EXPECT_EQ(QVLibGetSymbol(lib, P(W("cos")), &address), QV_S_OK);
+  EXPECT_EQ(QVLibGetSymbol(lib, P(W(kSystemSymbol)), &address), QV_S_OK);
   EXPECT_NE(address, nullptr);
   for (const char* symbol : {"no_such_symbol_here", ""}) {
     address = &lib;
@@ -147,7 +154,7 @@ TEST(Library, FailuresKeepTheirOutValues) {
   }
   EXPECT_EQ(QVLibClose(lib), QV_S_OK);
   EXPECT_EQ(QVLibClose(lib), QV_E_HANDLE);
-  EXPECT_EQ(QVLibGetSymbol(lib, P(W("cos")), &address), QV_E_HANDLE);
+  EXPECT_EQ(QVLibGetSymbol(lib, P(W(kSystemSymbol)), &address), QV_E_HANDLE);
   EXPECT_EQ(QVLibClose(reinterpret_cast<QVHANDLE>(uintptr_t{0x1234})), QV_E_HANDLE);
   EXPECT_EQ(QVLibClose(QV_INVALID_HANDLE), QV_E_HANDLE);
 }
@@ -158,7 +165,7 @@ TEST(Library, ModuleVariantsFollowTheMarks) {
   void* out = &lib;
   const QVGUID cls = kSample;
   auto refused = [&] {
-    EXPECT_EQ(QVModuleLibOpen(id, P(W("libm.so.6")), &lib), QV_E_NOTINITIALIZED);
+    EXPECT_EQ(QVModuleLibOpen(id, P(W(kSystemLibrary)), &lib), QV_E_NOTINITIALIZED);
     EXPECT_EQ(QVModuleLibClose(id, lib), QV_E_NOTINITIALIZED);
     EXPECT_EQ(QVModuleComGetClassObject(id, &cls, &cls, &out), QV_E_NOTINITIALIZED);
     EXPECT_EQ(QVModuleComCreateObject(id, &cls, nullptr, &cls, &out), QV_E_NOTINITIALIZED);
@@ -168,7 +175,7 @@ TEST(Library, ModuleVariantsFollowTheMarks) {
   refused();  // never marked
   ASSERT_EQ(QVModuleSetInitialized(id, 1), QV_S_OK);
   ASSERT_EQ(QVModuleSetInitialized(id, 1), QV_S_OK);
-  ASSERT_EQ(QVModuleLibOpen(id, P(W("libm.so.6")), &lib), QV_S_OK);
+  ASSERT_EQ(QVModuleLibOpen(id, P(W(kSystemLibrary)), &lib), QV_S_OK);
   EXPECT_EQ(QVModuleLibClose(id, lib), QV_S_OK);
   lib = reinterpret_cast<QVHANDLE>(uintptr_t{7});
   ASSERT_EQ(QVModuleSetInitialized(id, 0), QV_S_OK);  // twice marked, once unmarked

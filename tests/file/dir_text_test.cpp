@@ -33,6 +33,9 @@ TEST(Dir, CreateRemoveOpenAndAnEmptyListing) {
 }
 
 TEST(Dir, ModesSizesAndTimes) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "truncate, utimensat and chmod modes are POSIX";
+#else
   qvtest::TempDir dir;
   std::string f = dir.File("f");
   struct timespec times[2] = {{1000000000, 0}, {1234567890, 0}};
@@ -45,6 +48,7 @@ TEST(Dir, ModesSizesAndTimes) {
   EXPECT_EQ(std::tuple(e.mode, entries[u"."].mode, e.sizeLow, e.sizeHigh, e.accessTime, e.modificationTime, e.shortName[0]),
             std::tuple(0444u, 0x41B6u, 3u, 5u, 1000000000, 1234567890, QVWCHAR{0}));
   EXPECT_TRUE(e.creationTime == 0 || (e.creationTime <= before + 1 && e.creationTime >= before - 3600)) << e.creationTime;
+#endif
 }
 
 TEST(Dir, ThousandEntriesEachSeenOnce) {
@@ -57,6 +61,9 @@ TEST(Dir, ThousandEntriesEachSeenOnce) {
 
 // Bytes that are not UTF-8, an encoded surrogate, and valid text beyond the BMP come back as the same bytes.
 TEST(Dir, NamesRoundTripExactly) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "byte file names are POSIX; Windows names are UTF-16";
+#else
   qvtest::TempDir dir;
   std::set<std::string> raw = {"bad\xff\xfe", "half\xc3", "sur\xed\xa0\x80", "ok\xc3\xa9\xf0\x9f\x98\x80"}, reopened;
   for (const std::string& name : raw) WriteAll(dir.File(name), name);
@@ -77,6 +84,7 @@ TEST(Dir, NamesRoundTripExactly) {
   QVFILE f;  // a name given as text is stored as UTF-8
   ExpectResults({{QVFileOpen(P(W(dir.File("\xc3\xa9"))), QV_FILE_WRITE | QV_FILE_CREATE, 0666, &f), QV_FILE_S_CREATED},
                  {QVFileClose(f), 0}, {Exists(dir.File("\xc3\xa9")), 1}});
+#endif
 }
 
 using Lines = std::vector<std::u16string>;

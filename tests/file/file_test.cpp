@@ -1,6 +1,8 @@
+#if !defined(_WIN32)
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#endif
 
 #include <atomic>
 #include <future>
@@ -64,6 +66,9 @@ TEST(FileOpen, OpenAlwaysReportsOneCreatorAmongRacers) {
 TEST(FileOpen, TemporaryFilesVanishOnCloseAndWhenTheirProcessIsKilled) {
   qvtest::TempDir dir;
   qvtest::ScopedEnv tmp("TMPDIR", dir.path().c_str());
+#if defined(_WIN32)
+  qvtest::ScopedEnv tmpWindows("TMP", dir.path().c_str());  // read by GetTempPathW
+#endif
   std::u16string named = W(dir.File("named"));
   static const QVWCHAR kEmpty[] = {0};
   for (const QVWCHAR* path : {static_cast<const QVWCHAR*>(nullptr), kEmpty, P(named)}) {
@@ -72,9 +77,15 @@ TEST(FileOpen, TemporaryFilesVanishOnCloseAndWhenTheirProcessIsKilled) {
     char buf[8] = {};
     ExpectResults({{QVFileOpen(path, RW | QV_FILE_TEMPORARY, 0666, &f), path == P(named) ? QV_FILE_S_CREATED : 0},
                    {QVFileWrite(f, "temp", 4, &n), 0}, {QVFileSeek(f, 0, 0, &pos), 0}, {QVFileRead(f, buf, 8, &n), 0},
-                   {int32_t(List(dir.path()).size()), 2}, {QVFileClose(f), 0}});  // "." and ".." only
+#if defined(_WIN32)  // made in TMP too, and a name stays until its last handle closes
+                   {int32_t(List(dir.path()).size()), 3},
+#else
+                   {int32_t(List(dir.path()).size()), 2},  // "." and ".." only
+#endif
+                   {QVFileClose(f), 0}, {int32_t(List(dir.path()).size()), 2}});
     EXPECT_EQ(std::string(buf), "temp");
   }
+#if !defined(_WIN32)  // fork: a killed holder's temporary files
   int ready[2];
   pid_t child = pipe(ready) == 0 ? fork() : -1;
   ASSERT_GE(child, 0);
@@ -89,6 +100,7 @@ TEST(FileOpen, TemporaryFilesVanishOnCloseAndWhenTheirProcessIsKilled) {
   EXPECT_TRUE(read(ready[0], &c, 1) == 1 && c == '1');
   kill(child, SIGKILL), waitpid(child, nullptr, 0), close(ready[0]), close(ready[1]);
   EXPECT_EQ(List(dir.path()).size(), 2u);
+#endif
 }
 
 TEST(FileIo, BadHandlesArgumentsAndPaths) {
@@ -133,11 +145,15 @@ TEST(FileIo, BadHandlesArgumentsAndPaths) {
   std::string deep = dir.path(), wayTooLong = dir.path();
   while (deep.size() < 400) ASSERT_EQ(QVDirCreate(P(W(deep += "/" + std::string(60, 'd')))), 0);
   while (wayTooLong.size() < 5000) wayTooLong += "/" + std::string(100, 'z');
-  ExpectResults({{QVFileOpen(P(lone), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG},
+  ExpectResults({
+#if !defined(_WIN32)  // Windows: a valid name, paths up to 32767 units, name lengths of the file system
+                 {QVFileOpen(P(lone), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG},
                  {QVFileDelete(P(lone)), QV_E_INVALIDARG},
-                 {QVFileOpen(P(W(deep + "/file")), RW | QV_FILE_CREATE, 0666, &f), QV_FILE_S_CREATED}, {QVFileClose(f), 0},
+                 {QVFileOpen(P(W(wayTooLong)), QV_FILE_READ, 0, &f), QV_E_INVALIDARG},
                  {QVFileOpen(P(W(dir.File(std::string(300, 'n')))), RW | QV_FILE_CREATE, 0666, &f), QV_E_INVALIDARG},
-                 {QVFileOpen(P(W(wayTooLong)), QV_FILE_READ, 0, &f), QV_E_INVALIDARG}, {f == QV_INVALID_HANDLE, 1}});
+                 {f == QV_INVALID_HANDLE, 1},
+#endif
+                 {QVFileOpen(P(W(deep + "/file")), RW | QV_FILE_CREATE, 0666, &f), QV_FILE_S_CREATED}, {QVFileClose(f), 0}});
 }
 
 TEST(FileSeek, MethodsFailuresAndTheFourGibibyteBoundaryOnASparseFile) {
@@ -171,6 +187,7 @@ TEST(FileSeek, MethodsFailuresAndTheFourGibibyteBoundaryOnASparseFile) {
   EXPECT_EQ(std::string(c, n), std::string(11, '\0') + "X");  // across the boundary to the end
 }
 
+#if !defined(_WIN32)  // named pipes made by mkfifo and SIGPIPE
 TEST(FileIo, GonePipeFailsWithoutSignal) {
   qvtest::TempDir dir;
   std::string fifo = dir.File("fifo");
@@ -184,11 +201,18 @@ TEST(FileIo, GonePipeFailsWithoutSignal) {
   ExpectResults({{QVFileWrite(f, "lost", 4, &n), QV_E_FAIL}, {int32_t(n), 0}, {QVFileClose(f), 0},
                  {sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE), 0}});
 }
+#endif
 
 // Checks that a wait for bytes 0-9 on `f` blocks (in the kernel's list of blocked requests) until `release`;
 // `rescue` frees a waiter that was not granted, so that a fault fails the test instead of hanging it.
 void ExpectWaitGrantedAfter(QVFILE f, const std::string& path, const std::function<void()>& release,
                             const std::function<void()>& rescue = [] {}) {
+#if defined(_WIN32)
+  // No list of blocked requests to read: the waiter is only checked not to
+  // be granted before the release.
+  (void)path;
+  auto waiter = std::async(std::launch::async, [&] { return QVFileLock(f, 0, 10, QV_LOCK_WAIT); });
+#else
   struct stat st = {};
   stat(path.c_str(), &st);
   std::string inode = ":" + std::to_string(st.st_ino) + " ";
@@ -199,6 +223,7 @@ void ExpectWaitGrantedAfter(QVFILE f, const std::string& path, const std::functi
       if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) return true;
     return false;
   }));
+#endif
   EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
   release();
   bool granted = waiter.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
@@ -228,6 +253,7 @@ TEST(FileLock, TwoHandlesOfOneProcessConflict) {
                  {QVFileLock(b, 60, 10, 0), 0}, {QVFileClose(a), 0}, {QVFileClose(b), 0}});
 }
 
+#if !defined(_WIN32)  // fork
 TEST(FileLock, BetweenProcessesTheHolderUnlocksOrIsKilled) {
   for (bool killHolder : {false, true}) {
     SCOPED_TRACE(killHolder ? "holder killed" : "holder unlocks");
@@ -255,6 +281,7 @@ TEST(FileLock, BetweenProcessesTheHolderUnlocksOrIsKilled) {
     for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) close(fd);
   }
 }
+#endif
 
 TEST(FileCopy, SizesAroundTheBufferAndAnOpenDestination) {
   qvtest::TempDir dir;
@@ -285,8 +312,12 @@ TEST(FileCopy, FailuresLeaveThingsAsTheyWere) {
   std::string self = dir.File("self"), src = dir.File("s"), ro = dir.File("ro"), sub = dir.File("sub");
   WriteAll(self, "precious");
   // Onto itself, by any name, is refused.
+#if defined(_WIN32)  // links are POSIX here
+  for (const std::string& dst : {self, dir.path() + "/./self"})
+#else
   ASSERT_EQ(link(self.c_str(), dir.File("hard").c_str()) + symlink(self.c_str(), dir.File("soft").c_str()), 0);
   for (const std::string& dst : {self, dir.path() + "/./self", dir.File("hard"), dir.File("soft")})
+#endif
     for (uint32_t flags : {QV_FILE_CREATE | QV_FILE_TRUNCATE, QV_FILE_APPEND, QV_FILE_TEMPORARY}) {
       SCOPED_TRACE(dst + " " + std::to_string(flags));
       QVFILE out = nullptr;
@@ -294,7 +325,7 @@ TEST(FileCopy, FailuresLeaveThingsAsTheyWere) {
                      {out == QV_INVALID_HANDLE && ReadFile(self) == "precious" && Exists(dst), 1}});
     }
   WriteAll(src, "data");
-  ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(sub));
   QVFILE out = nullptr, g;
   uint32_t n;
   const uint32_t C = QV_FILE_CREATE, CT = QV_FILE_CREATE | QV_FILE_TRUNCATE;

@@ -5,9 +5,13 @@
 // machine's own hosts file. 192.0.2.1 (a documentation address) stands for
 // another machine and is resolved as a numeric literal.
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <ws2tcpip.h>
+#else
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#endif
 
 #include <atomic>
 #include <chrono>

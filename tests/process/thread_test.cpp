@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sched.h>
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +39,7 @@ struct Blocked {
   ~Blocked() { bool ended = EventuallyFinished(thread); QVSemaphoreDestroy(go); EXPECT_TRUE(ended); }
 };
 
+#if !defined(_WIN32)
 // Runs `child` in a forked process; its exit code, or 1000 + signal.
 int InChild(const std::function<int()>& child) {
   pid_t pid = fork();
@@ -45,6 +48,7 @@ int InChild(const std::function<int()>& child) {
   if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
 }
+#endif
 
 }  // namespace
 
@@ -153,6 +157,9 @@ TEST(ThreadStress, ManyCreatorsJoinOrDetachAtRandom) {
   EXPECT_EQ(qv::os::OpenHandleCount(), handlesBefore);
 }
 
+#if !defined(_WIN32)
+// The process end, fork and the threads runtime's own exit and cancel: POSIX
+// only (the Windows thread end is checked by the os suite's thread-end test).
 #if defined(__SANITIZE_THREAD__)
 // ThreadSanitizer reports threads nobody joins at exit as leaks, and sleeps a second in every exit.
 constexpr int kDetachEvery = 1, kChildren = 20;
@@ -224,3 +231,4 @@ TEST(ThreadEndedByPlatform, ThreadExitOrCancelEndsUnmarkedAndTheProcessLivesOn) 
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (bool cancel : {false, true}) EXPECT_EXIT(EndThreadThroughPlatform(cancel), ::testing::ExitedWithCode(0), "") << cancel;
 }
+#endif

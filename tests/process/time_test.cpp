@@ -13,6 +13,20 @@
 
 namespace {
 
+#if defined(_WIN32)
+// The runtime's names for the POSIX calls the tests use.
+void gmtime_r(const time_t* t, tm* out) { gmtime_s(out, t); }
+time_t timegm(tm* t) { return _mkgmtime(t); }
+#endif
+
+// Zone rules in POSIX syntax (start and end dates, names in brackets): the
+// Windows runtime reads a name, an offset and a daylight name only.
+#if defined(_WIN32)
+#define SKIP_WITHOUT_POSIX_ZONE_RULES() GTEST_SKIP() << "TZ rules in POSIX syntax"
+#else
+#define SKIP_WITHOUT_POSIX_ZONE_RULES() (void)0
+#endif
+
 // Sets TZ for the test's duration; the zone is reread after the old value is back.
 struct ScopedTZ {
   struct Reread { ~Reread() { tzset(); } } reread;
@@ -69,6 +83,7 @@ TEST(Clocks, PreciseFollowsTheSystemClockIn100NsStepsSystemIsUtcAndLocalFollowsT
 }
 
 TEST(TimeZone, BiasDaylightAndNamesOfTheZoneNow) {
+  SKIP_WITHOUT_POSIX_ZONE_RULES();
   const struct { std::string tz; int32_t bias, daylight; std::u16string standard, daylightName; } rows[] = {
       {"XST-1", -3600, 0, u"XST", u"XST"}, {ZoneWithDaylight(true), -7200, 1, u"XST", u"XDT"},
       {ZoneWithDaylight(false), -3600, 0, u"XST", u"XDT"},
@@ -99,12 +114,15 @@ TEST(PosixSeconds, RangeIsThe32BitPosixRange) {
   EXPECT_EQ(QVTimeFromPosix(-1, &t), QV_E_FAIL);
   EXPECT_EQ(AsUtcSeconds(t) + t.milliseconds, AsUtcSeconds(QVTime{}));  // left all zero
   // Daylight time is that of the date: 12:00 New York is 17:00 UTC in winter, 16:00 in summer.
-  const char *U = "UTC0", *NY = "EST5EDT,M3.2.0,M11.1.0";
+  [[maybe_unused]] const char *U = "UTC0", *NY = "EST5EDT,M3.2.0,M11.1.0";
   const struct { const char* tz; QVTime time; QVRESULT result; int32_t seconds; } rows[] = {
       {U, MakeTime(1970, 1, 1), QV_S_OK, 0}, {U, MakeTime(2038, 1, 19, 3, 14, 7), QV_S_OK, INT32_MAX},
       {U, MakeTime(2038, 1, 19, 3, 14, 8), QV_E_FAIL, -1}, {U, MakeTime(1969, 12, 31, 23, 59, 59), QV_E_FAIL, -1},
       {U, MakeTime(65535, 1, 1), QV_E_FAIL, -1}, {U, MakeTime(2024, 2, 29, 23, 59, 59), QV_S_OK, 1709251199},
-      {NY, MakeTime(2026, 1, 15, 12), QV_S_OK, 1768496400}, {NY, MakeTime(2026, 7, 1, 12), QV_S_OK, 1782921600}};
+#if !defined(_WIN32)  // zone rules
+      {NY, MakeTime(2026, 1, 15, 12), QV_S_OK, 1768496400}, {NY, MakeTime(2026, 7, 1, 12), QV_S_OK, 1782921600},
+#endif
+  };
   for (const auto& r : rows) {
     ScopedTZ zone(r.tz);
     int32_t s = 7;
@@ -114,6 +132,7 @@ TEST(PosixSeconds, RangeIsThe32BitPosixRange) {
 }
 
 TEST(PosixSeconds, RoundTripsWhetherOrNotDaylightTimeIsInForceToday) {
+  SKIP_WITHOUT_POSIX_ZONE_RULES();
   int32_t now = static_cast<int32_t>(time(nullptr)), back = 0;
   QVTime local{};
   for (bool daylightNow : {true, false})
@@ -139,6 +158,7 @@ TEST(PosixSeconds, OutOfRangeFieldsAreRefusedNotShifted) {
 }
 
 TEST(BrokenDown, RoundTripFillsTheDayOfYearAndTodaysDaylightFlagAndRefusesBadFields) {
+  SKIP_WITHOUT_POSIX_ZONE_RULES();
   QVTime t = MakeTime(2024, 3, 1, 13, 45, 10, 5), back;
   QVTM tm{};
   for (bool daylightNow : {false, true}) {
@@ -164,7 +184,12 @@ TEST(Counters, PerformanceCounterAndTickAdvanceWithTheSteadyClock) {
   for (auto t0 = std::chrono::steady_clock::now(); std::chrono::steady_clock::now() - t0 < std::chrono::milliseconds(30);)
     QVThreadYield();
   double seconds = double(QVPerfGetCount() - c0) / double(frequency), ms = QVPerfGetCountMS() - m0;
-  EXPECT_TRUE(seconds >= 0.029 && seconds < 5.0 && ms >= 29 && ms < 5000) << seconds << " s, " << ms << " ms";
+#if defined(_WIN32)
+  const double tickStep = 16;  // the system's tick count moves in steps of up to 16 ms
+#else
+  const double tickStep = 0;
+#endif
+  EXPECT_TRUE(seconds >= 0.029 && seconds < 5.0 && ms >= 29 - tickStep && ms < 5000) << seconds << " s, " << ms << " ms";
 }
 
 TEST(BadInput, NullRecordsAreRefused) {
@@ -181,6 +206,7 @@ TEST(BadInput, NullRecordsAreRefused) {
 
 // Zones whose data call winter the daylight period (negative DST, as Europe/Dublin): daylight means ahead
 // of the year's standard offset, whichever way round the rules are written.
+#if !defined(_WIN32)  // zone rules and tm_gmtoff
 TEST(NegativeDaylight, DaylightIsTheOffsetAheadOfTheYearsStandard) {
   bool zoneFiles = access("/usr/share/zoneinfo/Europe/Dublin", R_OK) == 0;
   const std::pair<std::string, std::u16string> zones[] = {
@@ -203,3 +229,4 @@ TEST(NegativeDaylight, DaylightIsTheOffsetAheadOfTheYearsStandard) {
     EXPECT_EQ(qvtest::U16(z.standardName) + qvtest::U16(z.daylightName), names) << tz;
   }
 }
+#endif

@@ -55,6 +55,42 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(m_path, ec);
 }
 
+#if defined(_WIN32)
+ScratchRegistry::ScratchRegistry()
+    : m_key(L"Software\\qvcore5-test-" + std::to_wstring(_getpid()) + L"-" + std::to_wstring(GetTickCount64())) {
+  const struct { HKEY root; const wchar_t* below; } stands[] = {
+      {HKEY_CURRENT_USER, L"\\user"}, {HKEY_LOCAL_MACHINE, L"\\machine"},
+      {HKEY_CLASSES_ROOT, L"\\machine\\Software\\Classes"}};
+  HKEY keys[std::size(stands)];
+  for (size_t i = 0; i < std::size(stands); ++i)  // all made before the first root moves
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, (m_key + stands[i].below).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &keys[i], nullptr) != ERROR_SUCCESS)
+      std::abort();
+  // Wine reads the computer name (and so the user name) below the machine
+  // root: the scratch machine store carries a copy.
+  const wchar_t kComputerName[] = L"System\\CurrentControlSet\\Control\\ComputerName";
+  HKEY copy;
+  if (RegCreateKeyExW(keys[1], kComputerName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &copy, nullptr) == ERROR_SUCCESS) {
+    RegCopyTreeW(HKEY_LOCAL_MACHINE, kComputerName, copy);
+    RegCloseKey(copy);
+  }
+  for (size_t i = 0; i < std::size(stands); ++i) {
+    LSTATUS status = RegOverridePredefKey(stands[i].root, keys[i]);
+    RegCloseKey(keys[i]);
+    if (status != ERROR_SUCCESS) std::abort();
+  }
+}
+
+ScratchRegistry::~ScratchRegistry() {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT}) RegOverridePredefKey(root, nullptr);
+  RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str());
+  RegDeleteKeyW(HKEY_CURRENT_USER, m_key.c_str());
+}
+#else
+ScratchRegistry::ScratchRegistry() { setenv("QV_REGISTRY_DIR", m_dir.path().c_str(), 1); }
+ScratchRegistry::~ScratchRegistry() { unsetenv("QV_REGISTRY_DIR"); }
+#endif
+
 std::string UniqueName(const std::string& prefix) {
   static std::atomic<int> counter{0};
 #if defined(_WIN32)

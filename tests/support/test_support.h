@@ -24,6 +24,25 @@ class TempDir {
   std::string m_path;
 };
 
+// The registry store of one test, empty at first and removed at the end: a
+// store folder on POSIX; on Windows a fresh key below
+// HKCU\Software\qvcore5-test-<pid>-<n> that stands in for the user, machine
+// and classes roots of this process while it lives.
+class ScratchRegistry {
+ public:
+  ScratchRegistry();
+  ~ScratchRegistry();
+  ScratchRegistry(const ScratchRegistry&) = delete;
+  ScratchRegistry& operator=(const ScratchRegistry&) = delete;
+
+ private:
+#if defined(_WIN32)
+  std::wstring m_key;
+#else
+  TempDir m_dir;
+#endif
+};
+
 // A name no other test process uses: prefix + pid + counter.
 std::string UniqueName(const std::string& prefix);
 

@@ -5,7 +5,11 @@
 
 #include "qvcore5/qv_com.h"
 
+#if defined(_WIN32)
+#define TS_EXPORT __declspec(dllexport)
+#else
 #define TS_EXPORT __attribute__((visibility("default")))
+#endif
 
 static const QVGUID kUnknownId = QV_IID_IQVUNKNOWN_INIT;
 static const QVGUID kFactoryId = QV_IID_IQVCLASSFACTORY_INIT;

@@ -1,8 +1,19 @@
 // The child of the process tests: one mode per first argument, answers on
-// standard output.
+// standard output. The Windows build has the portable modes only.
+#if defined(_WIN32)
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <stdlib.h>
+#define read _read
+#define write _write
+#define getcwd _getcwd
+#define environ _environ
+#else
 #include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +22,10 @@
 
 int main(int argc, char** argv) {
   std::string mode = argc > 1 ? argv[1] : "";
+#if defined(_WIN32)
+  // The streams carry bytes, as on POSIX.
+  _setmode(0, _O_BINARY), _setmode(1, _O_BINARY);
+#endif
   if (mode == "echo" || mode == "drain") {
     char buffer[65536];
     ssize_t n;
@@ -20,15 +35,20 @@ int main(int argc, char** argv) {
     return mode == "echo" ? 0 : 3;
   }
   if (mode == "exit") return std::atoi(argv[2]);
+#if !defined(_WIN32)
   if (mode == "kill") raise(SIGKILL);
+#endif
   if (mode == "args") {
     for (int i = 2; i < argc; ++i) std::printf("[%s]", argv[i]);
   } else if (mode == "cwd") {
     char buffer[4096];
     std::printf("%s", getcwd(buffer, sizeof buffer));
   } else if (mode == "env") {
+#if !defined(_WIN32)
     extern char** environ;
+#endif
     for (char** e = environ; *e != nullptr; ++e) std::printf("%s;", *e);
+#if !defined(_WIN32)
   } else if (mode == "fds") {
     // Descriptors open in this process, the listing's own left out.
     DIR* dir = opendir("/proc/self/fd");
@@ -44,6 +64,7 @@ int main(int argc, char** argv) {
     sigaction(SIGPIPE, nullptr, &action);
     std::printf("blocked=%d pipe_default=%d", sigismember(&mask, SIGPIPE) + sigismember(&mask, SIGUSR1),
                 action.sa_handler == SIG_DFL ? 1 : 0);
+#endif
   } else if (mode == "bigout") {
     // argv[2] MiB of output.
     static char chunk[1 << 20];
