@@ -151,7 +151,7 @@ extern "C" QV_API QVRESULT QVComRealloc(void** block, size_t size) {
 extern "C" QV_API QVRESULT QVComFree(void* block) {
   // The heap is the process's own, so a block outlives the library's end.
   if (CQVComponentAllocator* allocator = qv::base::Installed<CQVComponentAllocator>::Get()) allocator->Free(block);
-  else qv::os::ComponentBlockFree(block);
+  else qv::os::ComponentMemoryGive(block);
   return QV_S_OK;
 }
 
