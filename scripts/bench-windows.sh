@@ -28,10 +28,10 @@ fi
 common=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_BUILD_TESTS=OFF -DQV_BUILD_DEMO=OFF
         -DQV_BUILD_TOOLS=OFF -DQV_BUILD_BENCH=ON "${launcher[@]}")
 cmake -S . -B "$linux" "${common[@]}" >/dev/null
-cmake --build "$linux" -j "$jobs" --target "${programs[@]}"
+cmake --build "$linux" -j "$jobs" --target "${programs[@]}" >&2
 cmake -S . -B "$win" "${common[@]}" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-w64-$arch.cmake" \
   -DICU_ROOT="$icu_root" -Dbenchmark_ROOT="$benchmark_root" >/dev/null
-cmake --build "$win" -j "$jobs" --target "${programs[@]}"
+cmake --build "$win" -j "$jobs" --target "${programs[@]}" >&2
 
 if [ "$arch" = i686 ] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
   echo "bench-windows: no 32-bit Wine (wine32:i386) here; the i686 benchmarks are not run" >&2
@@ -82,10 +82,9 @@ def load(path):
 def show(ns):
     if ns is None:
         return "-"
-    for unit, f in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
-        if ns >= f:
+    for unit, f in (("ns", 1.0), ("us", 1e3), ("ms", 1e6), ("s", 1e9)):
+        if ns / f < 999.5 or unit == "s":
             return f"{ns / f:.3g} {unit}"
-    return f"{ns:.3g} ns"
 
 rows = []
 for p in programs:
