@@ -35,7 +35,7 @@ struct PlatformSem {
 };
 #endif
 
-uint32_t Nothing(void*) { return 0; }
+uint32_t QV_CALL Nothing(void*) { return 0; }
 
 void BM_QVThreadCreateJoin(benchmark::State& state) {
   for (auto _ : state) {
