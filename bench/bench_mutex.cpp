@@ -1,22 +1,41 @@
-// Mutex costs against a recursive pthread mutex, the platform lock underneath.
+// Mutex costs against the platform's recursive lock underneath: a recursive
+// pthread mutex, on Windows a critical section.
 #include <benchmark/benchmark.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <pthread.h>
+#endif
 
 #include <qvcore5/qvcore.h>
 
 namespace {
 
-pthread_mutex_t* RecursivePthreadMutex() {
-  static pthread_mutex_t mutex;
-  static bool initialized = [] {
+#ifdef _WIN32
+struct PlatformLock {
+  CRITICAL_SECTION cs;
+  PlatformLock() { InitializeCriticalSection(&cs); }
+  void Lock() { EnterCriticalSection(&cs); }
+  void Unlock() { LeaveCriticalSection(&cs); }
+};
+#else
+struct PlatformLock {
+  pthread_mutex_t mutex;
+  PlatformLock() {
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
     pthread_mutex_init(&mutex, &attr);
-    return true;
-  }();
-  (void)initialized;
-  return &mutex;
+    pthread_mutexattr_destroy(&attr);
+  }
+  void Lock() { pthread_mutex_lock(&mutex); }
+  void Unlock() { pthread_mutex_unlock(&mutex); }
+};
+#endif
+
+PlatformLock& SharedPlatformLock() {
+  static PlatformLock lock;
+  return lock;
 }
 
 QVMUTEX SharedMutex() {
@@ -28,11 +47,11 @@ QVMUTEX SharedMutex() {
   return plain;
 }
 
-void BM_PthreadRecursive(benchmark::State& state) {
-  pthread_mutex_t* m = RecursivePthreadMutex();
+void BM_PlatformRecursive(benchmark::State& state) {
+  PlatformLock& m = SharedPlatformLock();
   for (auto _ : state) {
-    pthread_mutex_lock(m);
-    pthread_mutex_unlock(m);
+    m.Lock();
+    m.Unlock();
   }
 }
 
@@ -47,13 +66,13 @@ void BM_QVMutex(benchmark::State& state) {
 }
 
 // Two threads on one lock, each doing a little work inside it.
-void BM_PthreadContended(benchmark::State& state) {
-  pthread_mutex_t* m = RecursivePthreadMutex();
+void BM_PlatformContended(benchmark::State& state) {
+  PlatformLock& m = SharedPlatformLock();
   long shared = 0;
   for (auto _ : state) {
-    pthread_mutex_lock(m);
+    m.Lock();
     benchmark::DoNotOptimize(++shared);
-    pthread_mutex_unlock(m);
+    m.Unlock();
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -71,11 +90,11 @@ void BM_QVMutexContended(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_PthreadRecursive);
+BENCHMARK(BM_PlatformRecursive);
 BENCHMARK(BM_QVMutex)->Arg(0)->ArgName("flags0");
 BENCHMARK(BM_QVMutex)->Arg(QV_MUTEX_CHECKED)->ArgName("checked");
 BENCHMARK(BM_QVMutex)->Arg(QV_MUTEX_STATS)->ArgName("stats");
-BENCHMARK(BM_PthreadContended)->Threads(2)->UseRealTime();
+BENCHMARK(BM_PlatformContended)->Threads(2)->UseRealTime();
 BENCHMARK(BM_QVMutexContended)->Threads(2)->UseRealTime();
 
 BENCHMARK_MAIN();

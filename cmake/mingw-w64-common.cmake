@@ -9,6 +9,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # ICU_ROOT (the cross-built ICU) lies outside the root path: search it too.
 list(APPEND CMAKE_FIND_ROOT_PATH "$ENV{ICU_ROOT}" "${ICU_ROOT}")
+# So does the cross-built Google Benchmark of the benchmark build (benchmark_ROOT).
+if(benchmark_ROOT)
+  list(APPEND CMAKE_FIND_ROOT_PATH "${benchmark_ROOT}")
+endif()
 # The C and C++ runtimes go into each binary; only the threads runtime
 # (libwinpthread-1.dll) stays a DLL, found through WINEPATH by the emulator.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
