@@ -272,7 +272,7 @@ bool Round(QVRWLOCK l, Inside& in, std::mt19937& rng, int kind, std::atomic<uint
 
 }  // namespace
 
-// Slot readers, overflow readers (more threads than slots) and writers mix every kind of hold for two seconds.
+// Slot readers, overflow readers (more threads than slots) and writers mix every kind of hold.
 TEST(RWLockStress, NoReaderBesideAWriterNorTwoWritersWithSlotAndOverflowReaders) {
   RWLock lock("stress");
   Inside in;
@@ -282,12 +282,22 @@ TEST(RWLockStress, NoReaderBesideAWriterNorTwoWritersWithSlotAndOverflowReaders)
   std::thread watchdog([f = finished.get_future()] {
     if (f.wait_for(60s) != std::future_status::ready) std::fprintf(stderr, "stress: deadlock\n"), std::abort();
   });
-  const auto end = std::chrono::steady_clock::now() + 2s;
+  // Two seconds at least, longer on a loaded machine until every kind of round
+  // has succeeded once (an upgrade can keep losing), thirty at most.
+  const auto start = std::chrono::steady_clock::now();
+  auto goOn = [&] {
+    auto now = std::chrono::steady_clock::now();
+    if (now < start + 2s) return true;
+    if (now >= start + 30s) return false;
+    for (auto& d : done)
+      if (d.load() == 0) return true;
+    return false;
+  };
   std::vector<std::thread> threads;
   for (unsigned i = 0; i < CQVRWLockImpl::kSlots + 4; ++i)
     threads.emplace_back([&, i] {
       std::mt19937 rng(1234u + i);
-      for (int kind; std::chrono::steady_clock::now() < end;)
+      for (int kind; goOn();)
         if (Round(lock.h, in, rng, kind = static_cast<int>(rng() % 6), maxOverflow)) ++done[kind];
     });
   for (auto& t : threads) t.join();
