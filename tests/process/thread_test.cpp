@@ -25,8 +25,18 @@ using qv::process::ThreadManager;
 
 namespace {
 
-uint32_t ReturnArgument(void* argument) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(argument)); }
-uint32_t WaitForGo(void* semaphore) { return QVSemaphoreWait(static_cast<QVSEMAPHORE>(semaphore)), 3; }
+// Start routines take the interface's calling convention (stdcall on 32-bit Windows).
+uint32_t QV_CALL ReturnArgument(void* argument) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(argument)); }
+uint32_t QV_CALL WaitForGo(void* semaphore) { return QVSemaphoreWait(static_cast<QVSEMAPHORE>(semaphore)), 3; }
+
+std::atomic<int32_t> g_finishedInside{-1};
+uint32_t QV_CALL NoteFinishedThenReturn(void* argument) {
+  g_finishedInside = QVThreadIsFinished(QVThreadGetID());
+  return ReturnArgument(argument);
+}
+
+std::atomic<QVRESULT> g_joinedItself{0};
+uint32_t QV_CALL JoinSelf(void*) { return g_joinedItself = QVThreadJoin(QVThreadGetID(), nullptr), 1; }
 
 bool EventuallyFinished(uint32_t id) { return qvtest::WaitUntil([id] { return QVThreadIsFinished(id) == 1; }); }
 
@@ -53,16 +63,11 @@ int InChild(const std::function<int()>& child) {
 }  // namespace
 
 TEST(Thread, JoinReturnsTheExitCodeOnceAndTheRecordExistsFromTheStart) {
-  static std::atomic<int32_t> finishedInside{-1};
-  auto routine = [](void* argument) -> uint32_t {
-    finishedInside = QVThreadIsFinished(QVThreadGetID());
-    return ReturnArgument(argument);
-  };
   for (uint32_t size : {0u, 1u, 65537u, 1u << 20, 0u, 0u, 0u, 0u}) {  // stack sizes round up; zero is the default
     uint32_t thread = 0, id = 0, code = 0;
-    ASSERT_EQ(QVThreadCreate(routine, reinterpret_cast<void*>(uintptr_t(size)), 0, size, &thread, &id), QV_S_OK);
+    ASSERT_EQ(QVThreadCreate(&NoteFinishedThenReturn, reinterpret_cast<void*>(uintptr_t(size)), 0, size, &thread, &id), QV_S_OK);
     qvtest::ExpectResults({{thread == id, 1}, {QVThreadJoin(id, &code), QV_S_OK}, {code == size, 1},
-                           {finishedInside.load(), 0},  // tracked before the routine ran
+                           {g_finishedInside.load(), 0},  // tracked before the routine ran
                            {QVThreadIsFinished(id), 1}, {QVThreadJoin(id, &code), QV_E_HANDLE}, {int32_t(code), 0}});
   }
 }
@@ -116,16 +121,14 @@ TEST(Thread, RacingJoinersAndDetachersShareOneEnd) {
 
 TEST(Thread, BadInputUnknownAndOwnThreadsGetTheirExactResult) {
   uint32_t thread = 1, id = 1, unknown = 0xFFFFFFF0u, self = QVThreadGetID(), affinity = 9;
-  static std::atomic<QVRESULT> joinedItself{0};
-  auto joinSelf = [](void*) -> uint32_t { return joinedItself = QVThreadJoin(QVThreadGetID(), nullptr), 1; };
   // The thread that started the library never finishes; its pseudo handle can be neither waited on nor closed.
   qvtest::ExpectResults({{QVThreadCreate(nullptr, nullptr, 0, 0, &thread, &id), QV_E_INVALIDARG},
                          {thread == 0xFFFFFFFFu && id == 0, 1}, {QVThreadCreate(&ReturnArgument, nullptr, 0, 0, nullptr, &id), QV_E_INVALIDARG},
                          {QVGetSetCpuAffinity(nullptr), QV_E_INVALIDARG}, {QVThreadJoin(unknown, nullptr), QV_E_HANDLE},
                          {QVThreadDetach(unknown), QV_E_HANDLE}, {QVThreadIsFinished(unknown), 1},
                          {QVThreadJoin(self, nullptr), QV_E_HANDLE}, {QVThreadIsFinished(self), 0},
-                         {QVThreadCreate(joinSelf, nullptr, 0, 0, &thread, nullptr), QV_S_OK}, {QVThreadJoin(thread, nullptr), QV_S_OK},
-                         {joinedItself.load(), QV_E_FAIL},  // instead of hanging; 1131 is not in the mapping table
+                         {QVThreadCreate(&JoinSelf, nullptr, 0, 0, &thread, nullptr), QV_S_OK}, {QVThreadJoin(thread, nullptr), QV_S_OK},
+                         {g_joinedItself.load(), QV_E_FAIL},  // instead of hanging; 1131 is not in the mapping table
                          {QVGetSetCpuAffinity(&affinity), QV_S_OK}, {int32_t(affinity), 0}, {QVSetCpuAffinity(3), QV_S_OK}});
   EXPECT_TRUE(QVThreadGetHandle() == QVThreadGetHandle() && QVThreadGetHandle() != QV_INVALID_HANDLE);
 }
